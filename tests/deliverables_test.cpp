@@ -1,12 +1,18 @@
 // Whole runs of the built programs in prepared directories: their output, diagnostics, exit
-// status, and the directory left as it was.
+// status, and the directory left as it was. The Windows programs run under Wine with the same
+// checks, where they have been built.
 #include "harness.h"
 #include "run_check.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #ifndef READRACE_SEQ
 #error "READRACE_SEQ, READRACE_NOBUF and READRACE_TESTING must name the built programs"
+#endif
+#ifndef READRACE_WINDOWS_BUILDS
+#define READRACE_WINDOWS_BUILDS ""
 #endif
 
 namespace {
@@ -14,13 +20,101 @@ namespace {
 using harness::Entry;
 using harness::Layout;
 
+// What can go wrong with a file, in each system's words.
+enum Reason { Missing, IsDirectory, NotRegular, SharingViolation };
+
 struct Deliverable {
     std::string name;
     std::vector<std::string> command;
+    bool windows;
 };
 
-std::vector<Deliverable> Deliverables() {
-    return {{"readrace_seq", {READRACE_SEQ}}, {"readrace_nobuf", {READRACE_NOBUF}}};
+std::string Say(Reason reason, bool windows) {
+    switch (reason) {
+    case Missing:
+        return windows ? "cannot open: File not found" : "cannot open: No such file or directory";
+    case IsDirectory:
+        return windows ? "cannot open: Access denied" : "cannot open: Is a directory";
+    case NotRegular:
+        return "cannot open: Not a regular file";
+    case SharingViolation:
+        return "cannot open: Sharing violation";
+    }
+    return "";
+}
+
+// The Windows builds' directory for an architecture, "" where there is none.
+std::string WindowsBuild(const std::string& architecture) {
+    const std::string builds = READRACE_WINDOWS_BUILDS;
+    return builds.empty() ? "" : builds + "/mingw-" + architecture;
+}
+
+bool InCi() {
+    const char* ci = getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}
+
+bool Found(const std::string& program) {
+    return system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string WindowsProgram(const std::string& name) {
+    return WindowsBuild("x86_64") + "/src/" + name + ".exe";
+}
+
+// Why the Windows programs cannot run here, or "" when they can.
+std::string WindowsMissing() {
+    if (!Found("wine")) {
+        return "wine is not installed (apt-get install wine64)";
+    }
+    if (WindowsBuild("x86_64").empty() || access(WindowsProgram("readrace_seq").c_str(), X_OK) != 0) {
+        return "the Windows programs are not built (apt-get install g++-mingw-w64-x86-64 "
+               "g++-mingw-w64-i686, then bash tests/run.sh)";
+    }
+    return "";
+}
+
+// A prefix of the build tree's own, made once, so that no run's diagnostics carry Wine's
+// messages about creating it.
+std::vector<std::string> WineEnvironment() {
+    const std::string prefix = std::string(READRACE_TEST_SCRATCH) + "/../wineprefix";
+    std::vector<std::string> environment = {"WINEPREFIX=" + prefix, "WINEDEBUG=-all",
+                                            "WINEDLLOVERRIDES=mscoree,mshtml=", "DISPLAY="};
+    static bool ready = false;
+    if (!ready) {
+        harness::RunOptions options{environment, "", false};
+        harness::RunProgram({"wineboot", "-i"}, ".", options);
+        ready = true;
+    }
+    return environment;
+}
+
+#define REQUIRE_WINDOWS_PROGRAMS()                                                              \
+    do {                                                                                        \
+        const std::string missing = WindowsMissing();                                           \
+        if (!missing.empty()) {                                                                 \
+            if (InCi()) {                                                                       \
+                FAIL() << "CI runs the Windows programs, but " << missing;                      \
+            }                                                                                   \
+            GTEST_SKIP() << "Windows programs skipped: " << missing;                            \
+        }                                                                                       \
+    } while (0)
+
+harness::RunOptions OptionsFor(const Deliverable& deliverable) {
+    harness::RunOptions options;
+    if (deliverable.windows) {
+        options.environment = WineEnvironment();
+    }
+    return options;
+}
+
+std::vector<Deliverable> LinuxDeliverables() {
+    return {{"readrace_seq", {READRACE_SEQ}, false}, {"readrace_nobuf", {READRACE_NOBUF}, false}};
+}
+
+std::vector<Deliverable> WindowsDeliverables() {
+    return {{"readrace_seq", {"wine", WindowsProgram("readrace_seq")}, true},
+            {"readrace_nobuf", {"wine", WindowsProgram("readrace_nobuf")}, true}};
 }
 
 struct DirectoryCase {
@@ -28,15 +122,15 @@ struct DirectoryCase {
     std::vector<Layout> layout; // besides the good files
     std::vector<int> good;      // which of "0.tmp" to "9.tmp" are good files
     std::vector<std::string> arguments;
-    // Each failing file's reason; it is reported once per phase.
-    std::vector<std::pair<std::string, std::string>> failing;
+    // Each failing file and why; it is reported once per phase.
+    std::vector<std::pair<std::string, Reason>> failing;
+    bool linuxOnly = false; // a FIFO would block Wine's open
 };
 
 const std::vector<int> AllTen = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-const std::string Missing = "cannot open: No such file or directory";
 
 std::vector<DirectoryCase> DirectoryCases() {
-    std::vector<std::pair<std::string, std::string>> none;
+    std::vector<std::pair<std::string, Reason>> none;
     for (int i = 0; i < 10; ++i) {
         none.push_back({std::to_string(i) + ".tmp", Missing});
     }
@@ -44,16 +138,16 @@ std::vector<DirectoryCase> DirectoryCases() {
         {"all ten files", {}, AllTen, {}, {}},
         {"none of the files", {}, {}, {}, none},
         {"bad inputs",
-         {{"4.tmp", Entry::Directory},
-          {"7.tmp", Entry::Fifo},
-          {"8.tmp", Entry::Empty},
-          {"9.tmp", Entry::DanglingLink}},
-         {0, 1, 2, 5, 6},
+         {{"4.tmp", Entry::Directory}, {"8.tmp", Entry::Empty}, {"9.tmp", Entry::DanglingLink}},
+         {0, 1, 2, 5, 6, 7},
          {},
-         {{"3.tmp", Missing},
-          {"4.tmp", "cannot open: Is a directory"},
-          {"7.tmp", "cannot open: Not a regular file"},
-          {"9.tmp", Missing}}},
+         {{"3.tmp", Missing}, {"4.tmp", IsDirectory}, {"9.tmp", Missing}}},
+        {"a FIFO and a device",
+         {{"7.tmp", Entry::Fifo}, {"8.tmp", Entry::LinkToDevZero}},
+         {0, 1, 2, 3, 4, 5, 6, 9},
+         {},
+         {{"7.tmp", NotRegular}, {"8.tmp", NotRegular}},
+         true},
         {"arguments change nothing", {}, AllTen, {"--help", "-x", "0.tmp"}, {}},
     };
 }
@@ -68,24 +162,32 @@ void Prepare(const harness::ScratchDir& dir, const DirectoryCase& c) {
     harness::LayOut(dir.path(), c.layout);
 }
 
-TEST(Deliverables, RunInEveryDirectoryAsPromised) {
-    for (const Deliverable& deliverable : Deliverables()) {
+void RunEveryDirectory(const std::vector<Deliverable>& deliverables) {
+    for (const Deliverable& deliverable : deliverables) {
         for (const DirectoryCase& c : DirectoryCases()) {
-            SCOPED_TRACE(deliverable.name + ": " + c.title);
+            if (c.linuxOnly && deliverable.windows) {
+                continue;
+            }
+            SCOPED_TRACE(deliverable.name + (deliverable.windows ? ".exe: " : ": ") + c.title);
             harness::ScratchDir dir;
             Prepare(dir, c);
             const auto before = harness::Snapshot(dir.path());
             std::vector<std::string> command = deliverable.command;
             command.insert(command.end(), c.arguments.begin(), c.arguments.end());
 
-            const harness::Captured run = harness::RunProgram(command, dir.path());
+            const harness::Captured run =
+                harness::RunProgram(command, dir.path(), OptionsFor(deliverable));
 
             for (const std::string& problem : runcheck::CheckCompleteRun(runcheck::Parse(run.out))) {
                 ADD_FAILURE() << problem << "\n" << run.out;
             }
+            if (deliverable.windows) {
+                EXPECT_NE(run.out.find("\r\n"), std::string::npos) << "lines end as on Windows";
+            }
             std::string expectedErr;
             for (const auto& [name, reason] : c.failing) {
-                const std::string line = deliverable.name + ": " + name + ": " + reason + "\n";
+                const std::string line = deliverable.name + ": " + name + ": " +
+                                         Say(reason, deliverable.windows) + "\n";
                 expectedErr += line + line;
             }
             EXPECT_EQ(runcheck::SortedLines(run.err), runcheck::SortedLines(expectedErr));
@@ -95,27 +197,41 @@ TEST(Deliverables, RunInEveryDirectoryAsPromised) {
     }
 }
 
-TEST(Deliverables, ReportOutputThatCannotBeWritten) {
+void ReportOutputThatCannotBeWritten(const std::vector<Deliverable>& deliverables) {
     struct {
         const char* title;
-        harness::RunOptions options;
-        std::string reason;
+        std::string stdoutPath;
+        bool closeStdout;
+        std::string linuxReason, windowsReason;
     } const cases[] = {
-        {"full device", {{}, "/dev/full", false}, "No space left on device"},
-        {"closed standard output", {{}, "", true}, "Bad file descriptor"},
+        {"full device", "/dev/full", false, "No space left on device", "Disk full"},
+        {"closed standard output", "", true, "Bad file descriptor", "Invalid handle"},
     };
     harness::ScratchDir dir;
     harness::MakeTenFiles(dir.path(), 4096);
-    for (const Deliverable& deliverable : Deliverables()) {
+    for (const Deliverable& deliverable : deliverables) {
         for (const auto& c : cases) {
-            SCOPED_TRACE(deliverable.name + ": " + c.title);
-            const harness::Captured run =
-                harness::RunProgram(deliverable.command, dir.path(), c.options);
+            SCOPED_TRACE(deliverable.name + (deliverable.windows ? ".exe: " : ": ") + c.title);
+            harness::RunOptions options = OptionsFor(deliverable);
+            options.stdoutPath = c.stdoutPath;
+            options.closeStdout = c.closeStdout;
+            const harness::Captured run = harness::RunProgram(deliverable.command, dir.path(), options);
             EXPECT_EQ(run.status, 1);
-            EXPECT_EQ(run.err,
-                      deliverable.name + ": standard output: cannot write: " + c.reason + "\n");
+            EXPECT_EQ(runcheck::SortedLines(run.err),
+                      (std::vector<std::string>{deliverable.name +
+                                                ": standard output: cannot write: " +
+                                                (deliverable.windows ? c.windowsReason
+                                                                     : c.linuxReason)}));
         }
     }
+}
+
+TEST(Deliverables, RunInEveryDirectoryAsPromised) {
+    RunEveryDirectory(LinuxDeliverables());
+}
+
+TEST(Deliverables, ReportOutputThatCannotBeWritten) {
+    ReportOutputThatCannotBeWritten(LinuxDeliverables());
 }
 
 // The test build waits 300 ms instead of 60000 and injects faults on request.
@@ -161,6 +277,61 @@ TEST(Deliverables, ReportAParallelPhaseCutShort) {
         }
         // Lines of the surviving worker can fall after the parallel total; they read as serial.
         EXPECT_EQ(parsed.parallel.size() + parsed.serial.size(), 20 - lost.size()) << run.out;
+    }
+}
+
+TEST(WindowsDeliverables, RunInEveryDirectoryAsPromised) {
+    REQUIRE_WINDOWS_PROGRAMS();
+    RunEveryDirectory(WindowsDeliverables());
+}
+
+TEST(WindowsDeliverables, ReportOutputThatCannotBeWritten) {
+    REQUIRE_WINDOWS_PROGRAMS();
+    ReportOutputThatCannotBeWritten(WindowsDeliverables());
+}
+
+// Windows honours the share mode: a file that another program holds without sharing cannot be
+// opened, and the run says so.
+TEST(WindowsDeliverables, ReportAFileHeldByAnotherProgram) {
+    REQUIRE_WINDOWS_PROGRAMS();
+    harness::ScratchDir dir;
+    harness::MakeTenFiles(dir.path(), 4096);
+    harness::ScratchDir holderOutput;
+    const std::vector<std::string> environment = WineEnvironment();
+    const int holder = harness::StartProgram(
+        {"wine", WindowsBuild("x86_64") + "/tests/windows/hold_file.exe", "3.tmp", "60000"},
+        dir.path(), holderOutput / "out", harness::RunOptions{environment, "", false});
+    ASSERT_TRUE(harness::WaitForText(holderOutput / "out", "held", 60));
+    for (const Deliverable& deliverable : WindowsDeliverables()) {
+        SCOPED_TRACE(deliverable.name);
+        const harness::Captured run =
+            harness::RunProgram(deliverable.command, dir.path(), OptionsFor(deliverable));
+        for (const std::string& problem : runcheck::CheckCompleteRun(runcheck::Parse(run.out))) {
+            ADD_FAILURE() << problem;
+        }
+        const std::string line = deliverable.name + ": 3.tmp: " + Say(SharingViolation, true);
+        EXPECT_EQ(runcheck::SortedLines(run.err), (std::vector<std::string>{line, line}));
+        EXPECT_EQ(run.status, 1);
+    }
+    harness::StopProgram(holder);
+}
+
+// Each program must run when copied alone onto a Windows machine.
+TEST(WindowsDeliverables, ImportOnlyTheSystemLibraryAndTheCRuntime) {
+    REQUIRE_WINDOWS_PROGRAMS();
+    for (const std::string architecture : {"x86_64", "i686"}) {
+        for (const std::string name : {"readrace_seq", "readrace_nobuf", "readrace_prepare"}) {
+            const std::string directory = name == "readrace_prepare" ? "/tools/" : "/src/";
+            const std::string program = WindowsBuild(architecture) + directory + name + ".exe";
+            SCOPED_TRACE(program);
+            harness::ScratchDir here;
+            const harness::Captured dump = harness::RunProgram(
+                {"sh", "-c", architecture + "-w64-mingw32-objdump -p '" + program +
+                                 "' | sed -n 's/^[[:space:]]*DLL Name: //p' | sort"},
+                here.path());
+            EXPECT_EQ(dump.status, 0) << dump.err;
+            EXPECT_EQ(dump.out, "KERNEL32.dll\nmsvcrt.dll\n");
+        }
     }
 }
 

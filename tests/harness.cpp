@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <random>
+#include <csignal>
 #include <sstream>
 #include <stdexcept>
 #include <sys/mman.h>
@@ -270,9 +271,52 @@ Captured RunProgram(const std::vector<std::string>& command, const std::string& 
             arguments.push_back(const_cast<char*>(argument.c_str()));
         }
         arguments.push_back(nullptr);
-        execv(arguments[0], arguments.data());
+        execvp(arguments[0], arguments.data());
         _exit(127);
     });
+}
+
+int StartProgram(const std::vector<std::string>& command, const std::string& directory,
+                 const std::string& outPath, const RunOptions& options) {
+    const pid_t pid = fork();
+    if (pid < 0) {
+        Fail("fork");
+    }
+    if (pid == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || chdir(directory.c_str()) != 0) {
+            _exit(125);
+        }
+        dup2(out, 1);
+        close(out);
+        for (const std::string& setting : options.environment) {
+            putenv(strdup(setting.c_str()));
+        }
+        std::vector<char*> arguments;
+        for (const std::string& argument : command) {
+            arguments.push_back(const_cast<char*>(argument.c_str()));
+        }
+        arguments.push_back(nullptr);
+        execvp(arguments[0], arguments.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+bool WaitForText(const std::string& path, const std::string& text, int seconds) {
+    for (int tenths = 0; tenths < seconds * 10; ++tenths) {
+        if (ReadWhole(path).find(text) != std::string::npos) {
+            return true;
+        }
+        usleep(100000);
+    }
+    return false;
+}
+
+void StopProgram(int pid) {
+    kill(pid, SIGTERM);
+    int waited = 0;
+    waitpid(pid, &waited, 0);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -72,6 +72,14 @@ Captured RunInChild(const std::string& directory, const std::function<int()>& bo
 Captured RunProgram(const std::vector<std::string>& command, const std::string& directory,
                     const RunOptions& options = {});
 
+// Starts a program in the background with its standard output in outPath; returns its pid.
+int StartProgram(const std::vector<std::string>& command, const std::string& directory,
+                 const std::string& outPath, const RunOptions& options = {});
+// Waits until the file holds text, up to seconds; false when it never does.
+bool WaitForText(const std::string& path, const std::string& text, int seconds);
+// Ends a program started in the background.
+void StopProgram(int pid);
+
 std::vector<std::string> SplitLines(const std::string& text);
 
 } // namespace harness

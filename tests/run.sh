@@ -1,6 +1,19 @@
 #!/usr/bin/env bash
-# The whole test suite: every preset's build and tests. Stops at the first failure.
+# The whole test suite: the Windows cross-builds and their packages, then the Linux build and
+# every test, the Windows programs' runs under Wine among them. Stops at the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if command -v x86_64-w64-mingw32-g++ >/dev/null && command -v i686-w64-mingw32-g++ >/dev/null; then
+  for arch in x86_64 i686; do
+    cmake --workflow --preset "mingw-$arch"
+    (cd "build/mingw-$arch" && cpack -G ZIP)
+  done
+elif [ "${CI:-}" = true ]; then
+  echo "tests/run.sh: CI builds the Windows programs, but mingw-w64 is not installed" >&2
+  exit 1
+else
+  echo "tests/run.sh: skipping the Windows programs: apt-get install g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64" >&2
+fi
 
 cmake --workflow --preset default

@@ -72,9 +72,12 @@ void ShowProgress(int file, unsigned long long written, unsigned long long size)
 // run never leaves a partial "N.tmp".
 int WriteOneFile(const fs::path& dir, int index, unsigned long long size, RandomBytes* random,
                  bool progress) {
-    const std::string finalPath = (dir / (std::to_string(index) + ".tmp")).string();
-    const std::string tempPath =
-        (dir / ("." + std::to_string(index) + ".tmp.partial")).string();
+    const std::string name = std::to_string(index) + ".tmp";
+    const std::string finalPath = (dir / name).string();
+    std::string partialName = ".";
+    partialName += name;
+    partialName += ".partial";
+    const std::string tempPath = (dir / partialName).string();
     std::error_code ignored;
     fs::remove(tempPath, ignored);
     const int file = tools::CreateNewFile(tempPath);
