@@ -33,7 +33,8 @@ Ticks TimeFile(LPCWSTR name, DWORD alignment, FileStep* step) {
             step->error = GetLastError();
             step->end = SizeFailed;
         } else {
-            step->asked = alignment != 0 ? RoundUpReadSize(step->sizeLow, alignment) : step->sizeLow;
+            step->asked =
+                alignment != 0 ? RoundUpReadSize(step->sizeLow, alignment) : step->sizeLow;
             void* buffer = AllocateBuffer(step->asked, alignment);
             if (buffer == NULL) {
                 step->end = AllocationFailed;

@@ -67,7 +67,8 @@ std::string WindowsMissing() {
     if (!Found("wine")) {
         return "wine is not installed (apt-get install wine64)";
     }
-    if (WindowsBuild("x86_64").empty() || access(WindowsProgram("readrace_seq").c_str(), X_OK) != 0) {
+    if (WindowsBuild("x86_64").empty() ||
+        access(WindowsProgram("readrace_seq").c_str(), X_OK) != 0) {
         return "the Windows programs are not built (apt-get install g++-mingw-w64-x86-64 "
                "g++-mingw-w64-i686, then bash tests/run.sh)";
     }
@@ -89,15 +90,15 @@ std::vector<std::string> WineEnvironment() {
     return environment;
 }
 
-#define REQUIRE_WINDOWS_PROGRAMS()                                                              \
-    do {                                                                                        \
-        const std::string missing = WindowsMissing();                                           \
-        if (!missing.empty()) {                                                                 \
-            if (InCi()) {                                                                       \
-                FAIL() << "CI runs the Windows programs, but " << missing;                      \
-            }                                                                                   \
-            GTEST_SKIP() << "Windows programs skipped: " << missing;                            \
-        }                                                                                       \
+#define REQUIRE_WINDOWS_PROGRAMS()                                                                 \
+    do {                                                                                           \
+        const std::string missing = WindowsMissing();                                              \
+        if (!missing.empty()) {                                                                    \
+            if (InCi()) {                                                                          \
+                FAIL() << "CI runs the Windows programs, but " << missing;                         \
+            }                                                                                      \
+            GTEST_SKIP() << "Windows programs skipped: " << missing;                               \
+        }                                                                                          \
     } while (0)
 
 harness::RunOptions OptionsFor(const Deliverable& deliverable) {
@@ -178,7 +179,8 @@ void RunEveryDirectory(const std::vector<Deliverable>& deliverables) {
             const harness::Captured run =
                 harness::RunProgram(command, dir.path(), OptionsFor(deliverable));
 
-            for (const std::string& problem : runcheck::CheckCompleteRun(runcheck::Parse(run.out))) {
+            for (const std::string& problem :
+                 runcheck::CheckCompleteRun(runcheck::Parse(run.out))) {
                 ADD_FAILURE() << problem << "\n" << run.out;
             }
             if (deliverable.windows) {
@@ -186,8 +188,8 @@ void RunEveryDirectory(const std::vector<Deliverable>& deliverables) {
             }
             std::string expectedErr;
             for (const auto& [name, reason] : c.failing) {
-                const std::string line = deliverable.name + ": " + name + ": " +
-                                         Say(reason, deliverable.windows) + "\n";
+                const std::string line =
+                    deliverable.name + ": " + name + ": " + Say(reason, deliverable.windows) + "\n";
                 expectedErr += line + line;
             }
             EXPECT_EQ(runcheck::SortedLines(run.err), runcheck::SortedLines(expectedErr));
@@ -215,13 +217,13 @@ void ReportOutputThatCannotBeWritten(const std::vector<Deliverable>& deliverable
             harness::RunOptions options = OptionsFor(deliverable);
             options.stdoutPath = c.stdoutPath;
             options.closeStdout = c.closeStdout;
-            const harness::Captured run = harness::RunProgram(deliverable.command, dir.path(), options);
+            const harness::Captured run =
+                harness::RunProgram(deliverable.command, dir.path(), options);
             EXPECT_EQ(run.status, 1);
             EXPECT_EQ(runcheck::SortedLines(run.err),
-                      (std::vector<std::string>{deliverable.name +
-                                                ": standard output: cannot write: " +
-                                                (deliverable.windows ? c.windowsReason
-                                                                     : c.linuxReason)}));
+                      (std::vector<std::string>{
+                          deliverable.name + ": standard output: cannot write: " +
+                          (deliverable.windows ? c.windowsReason : c.linuxReason)}));
         }
     }
 }
@@ -251,8 +253,9 @@ TEST(Deliverables, ReportAParallelPhaseCutShort) {
         {"a thread cannot be created",
          // The serial phase's last read is slowed so that the other worker finishes first.
          "CreateThread:2=EAGAIN;ReadFile:9.tmp=stall:1000",
-         name + ": parallel phase: cut short, " + invalid + "; the wait failed: Bad file descriptor\n" +
-             name + ": thread for 5.tmp to 9.tmp: cannot create: Resource temporarily unavailable\n",
+         name + ": parallel phase: cut short, " + invalid +
+             "; the wait failed: Bad file descriptor\n" + name +
+             ": thread for 5.tmp to 9.tmp: cannot create: Resource temporarily unavailable\n",
          {"5.tmp", "6.tmp", "7.tmp", "8.tmp", "9.tmp"}},
     };
     harness::ScratchDir dir;
@@ -269,7 +272,8 @@ TEST(Deliverables, ReportAParallelPhaseCutShort) {
         const runcheck::Run parsed = runcheck::Parse(run.out);
         EXPECT_TRUE(parsed.malformed.empty()) << run.out;
         EXPECT_TRUE(parsed.hasParallelTotal && parsed.hasSerialTotal) << run.out;
-        EXPECT_EQ(parsed.outcome, runcheck::ExpectedOutcome(parsed.parallelTotal, parsed.serialTotal));
+        EXPECT_EQ(parsed.outcome,
+                  runcheck::ExpectedOutcome(parsed.parallelTotal, parsed.serialTotal));
         EXPECT_EQ(parsed.last, parsed.outcome);
         std::set<std::string> lost(c.lostLines.begin(), c.lostLines.end());
         for (const auto& time : parsed.parallel) {
@@ -325,10 +329,11 @@ TEST(WindowsDeliverables, ImportOnlyTheSystemLibraryAndTheCRuntime) {
             const std::string program = WindowsBuild(architecture) + directory + name + ".exe";
             SCOPED_TRACE(program);
             harness::ScratchDir here;
-            const harness::Captured dump = harness::RunProgram(
-                {"sh", "-c", architecture + "-w64-mingw32-objdump -p '" + program +
-                                 "' | sed -n 's/^[[:space:]]*DLL Name: //p' | sort"},
-                here.path());
+            const harness::Captured dump =
+                harness::RunProgram({"sh", "-c",
+                                     architecture + "-w64-mingw32-objdump -p '" + program +
+                                         "' | sed -n 's/^[[:space:]]*DLL Name: //p' | sort"},
+                                    here.path());
             EXPECT_EQ(dump.status, 0) << dump.err;
             EXPECT_EQ(dump.out, "KERNEL32.dll\nmsvcrt.dll\n");
         }

@@ -58,8 +58,8 @@ void EvictFromCache(const std::string& path);
 std::pair<size_t, size_t> CachedPages(const std::string& path);
 
 struct RunOptions {
-    std::vector<std::string> environment;                     // extra NAME=VALUE entries
-    std::string stdoutPath;                                   // instead of a capture file
+    std::vector<std::string> environment; // extra NAME=VALUE entries
+    std::string stdoutPath;               // instead of a capture file
     bool closeStdout = false;
 };
 

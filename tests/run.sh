@@ -4,6 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Every source in the committed style.
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
 if command -v x86_64-w64-mingw32-g++ >/dev/null && command -v i686-w64-mingw32-g++ >/dev/null; then
   for arch in x86_64 i686; do
     cmake --workflow --preset "mingw-$arch"

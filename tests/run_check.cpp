@@ -43,15 +43,15 @@ std::string ExpectedOutcome(long long parallel, long long serial) {
         return product == LLONG_MIN && shorter == -1 ? LLONG_MIN : product / shorter;
     };
     if (serial <= parallel) {
-        return serial == 0 ? "Outcome: Parallel was worse. No percentage: serial total is 0."
-                           : "Outcome: Parallel was worse. " +
-                                 std::to_string(percentage(parallel, serial)) +
-                                 "% as long as serial.";
+        return serial == 0
+                   ? "Outcome: Parallel was worse. No percentage: serial total is 0."
+                   : "Outcome: Parallel was worse. " +
+                         std::to_string(percentage(parallel, serial)) + "% as long as serial.";
     }
-    return parallel == 0 ? "Outcome: Serial was worse. No percentage: parallel total is 0."
-                         : "Outcome: Serial was worse. " +
-                               std::to_string(percentage(serial, parallel)) +
-                               "% as long as parallel.";
+    return parallel == 0
+               ? "Outcome: Serial was worse. No percentage: parallel total is 0."
+               : "Outcome: Serial was worse. " + std::to_string(percentage(serial, parallel)) +
+                     "% as long as parallel.";
 }
 
 std::vector<std::string> CheckCompleteRun(const Run& run) {

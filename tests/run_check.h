@@ -21,7 +21,7 @@ struct Run {
     std::vector<FileTime> serial;   // per-file lines between the totals
     bool hasParallelTotal = false, hasSerialTotal = false;
     long long parallelTotal = 0, serialTotal = 0;
-    std::string outcome;                 // the last line
+    std::string outcome;                // the last line
     std::vector<std::string> malformed; // lines that fit no format
     size_t lineCount = 0;
     std::string last;

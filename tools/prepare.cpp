@@ -63,8 +63,8 @@ unsigned long long NextWord(RandomBytes* random) {
 void ShowProgress(int file, unsigned long long written, unsigned long long size) {
     const double done = size == 0 ? 1.0 : (double)written / (double)size;
     const int filled = (int)(done * 30);
-    fprintf(stderr, "\r[%.*s%*s] %d.tmp %3d%% (%d of 10)", filled,
-            "##############################", 30 - filled, "", file, (int)(done * 100), file + 1);
+    fprintf(stderr, "\r[%.*s%*s] %d.tmp %3d%% (%d of 10)", filled, "##############################",
+            30 - filled, "", file, (int)(done * 100), file + 1);
     fflush(stderr);
 }
 
@@ -117,8 +117,7 @@ int WriteOneFile(const fs::path& dir, int index, unsigned long long size, Random
     }
     tools::SyncDirectory(dir.string());
     if (!tools::EvictFile(finalPath) && index == 0) {
-        fprintf(stderr, "%s: warning: cannot evict the files from the page cache here\n",
-                Program);
+        fprintf(stderr, "%s: warning: cannot evict the files from the page cache here\n", Program);
     }
     return 0;
 }
@@ -184,8 +183,9 @@ int main(int argc, char** argv) {
     }
 
     RandomBytes random;
-    std::seed_seq seed{(unsigned long long)std::random_device{}(),
-                       (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count()};
+    std::seed_seq seed{
+        (unsigned long long)std::random_device{}(),
+        (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count()};
     seed.generate((unsigned*)random.state, (unsigned*)(random.state + 4));
     const bool progress = tools::IsTerminal(2);
     for (int i = 0; i < 10; ++i) {

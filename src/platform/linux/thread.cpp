@@ -145,8 +145,7 @@ DWORD ResumeThread(HANDLE thread) {
     return previous;
 }
 
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
-                             DWORD milliseconds) {
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
     // Waiting for any one thread is not needed by readrace and not offered.
     if (count == 0 || handles == nullptr || !waitAll) {
         errno = EINVAL;
