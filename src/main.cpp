@@ -31,6 +31,7 @@ int main() {
                                                  L"8.tmp", L"9.tmp", NULL};
     HANDLE threads[2];
     DWORD createErrors[2];
+    PrepareOutput();
 
     threads[0] = CreateThread(NULL, 0, ReadFileList, (LPVOID)FirstList, CREATE_SUSPENDED, NULL);
     createErrors[0] = threads[0] == NULL ? GetLastError() : NO_ERROR;

@@ -1,11 +1,14 @@
-// Diagnostics on standard error, one whole line per call, so that lines of two threads never mix.
+// Diagnostics on standard error, each line written whole, so that lines of two threads never mix.
 #include "readrace.h"
 
 #include <cstdio>
 #include <cwchar>
 
 void ReportFailure(LPCWSTR subject, LPCWSTR reason) {
-    fwprintf(stderr, L"%ls: %ls: %ls\n", DeliverableName, subject, reason);
+    wchar_t line[1024];
+    swprintf(line, sizeof line / sizeof line[0], L"%ls: %ls: %ls\n", DeliverableName, subject,
+             reason);
+    WriteErrorLine(line);
 }
 
 void ReportSystemFailure(LPCWSTR subject, LPCWSTR what, DWORD error) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <csignal>
 #include <sstream>
@@ -64,20 +65,26 @@ int StatusOf(int waited) {
     return WIFSIGNALED(waited) ? 128 + WTERMSIG(waited) : -1;
 }
 
+struct Child {
+    pid_t pid;
+    std::unique_ptr<ScratchDir> capture;
+    bool capturedOut;
+};
+
 // Forks; the child goes to directory with its output in two files and runs child(), which
 // does not return.
-Captured Fork(const std::string& directory, const RunOptions& options,
-              const std::function<void()>& child) {
-    ScratchDir capture;
-    const std::string outPath = capture / "stdout";
-    const std::string errPath = capture / "stderr";
+Child StartChild(const std::string& directory, const RunOptions& options,
+                 const std::function<void()>& child) {
+    Child started{-1, std::make_unique<ScratchDir>(), options.stdoutPath.empty()};
+    const std::string outPath = *started.capture / "stdout";
+    const std::string errPath = *started.capture / "stderr";
     fflush(stdout);
     fflush(stderr);
-    const pid_t pid = fork();
-    if (pid < 0) {
+    started.pid = fork();
+    if (started.pid < 0) {
         Fail("fork");
     }
-    if (pid == 0) {
+    if (started.pid == 0) {
         const std::string target = options.stdoutPath.empty() ? outPath : options.stdoutPath;
         const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -86,8 +93,8 @@ Captured Fork(const std::string& directory, const RunOptions& options,
         }
         dup2(out, 1);
         dup2(err, 2);
-        close(out);
-        close(err);
+        // Nothing but the three standard descriptors, as a program started from a shell has.
+        close_range(3, ~0u, 0);
         if (options.closeStdout) {
             close(1);
         }
@@ -97,19 +104,38 @@ Captured Fork(const std::string& directory, const RunOptions& options,
         child();
         _exit(126);
     }
+    return started;
+}
+
+Captured FinishChild(const Child& child) {
     int waited = 0;
     rusage usage = {};
-    while (wait4(pid, &waited, 0, &usage) < 0) {
+    while (wait4(child.pid, &waited, 0, &usage) < 0) {
         if (errno != EINTR) {
             Fail("wait4");
         }
     }
     Captured result;
     result.status = StatusOf(waited);
-    result.out = options.stdoutPath.empty() ? ReadWhole(outPath) : std::string();
-    result.err = ReadWhole(errPath);
+    result.out = child.capturedOut ? ReadWhole(*child.capture / "stdout") : std::string();
+    result.err = ReadWhole(*child.capture / "stderr");
     result.inputBlocks = usage.ru_inblock;
     return result;
+}
+
+Captured Fork(const std::string& directory, const RunOptions& options,
+              const std::function<void()>& child) {
+    return FinishChild(StartChild(directory, options, child));
+}
+
+[[noreturn]] void Exec(const std::vector<std::string>& command) {
+    std::vector<char*> arguments;
+    for (const std::string& argument : command) {
+        arguments.push_back(const_cast<char*>(argument.c_str()));
+    }
+    arguments.push_back(nullptr);
+    execvp(arguments[0], arguments.data());
+    _exit(127);
 }
 
 } // namespace
@@ -265,15 +291,20 @@ Captured RunInChild(const std::string& directory, const std::function<int()>& bo
 
 Captured RunProgram(const std::vector<std::string>& command, const std::string& directory,
                     const RunOptions& options) {
-    return Fork(directory, options, [&] {
-        std::vector<char*> arguments;
-        for (const std::string& argument : command) {
-            arguments.push_back(const_cast<char*>(argument.c_str()));
-        }
-        arguments.push_back(nullptr);
-        execvp(arguments[0], arguments.data());
-        _exit(127);
-    });
+    return Fork(directory, options, [&] { Exec(command); });
+}
+
+std::vector<Captured> RunTogether(const std::vector<std::vector<std::string>>& commands,
+                                  const std::string& directory, const RunOptions& options) {
+    std::vector<Child> children;
+    for (const auto& command : commands) {
+        children.push_back(StartChild(directory, options, [&] { Exec(command); }));
+    }
+    std::vector<Captured> results;
+    for (const Child& child : children) {
+        results.push_back(FinishChild(child));
+    }
+    return results;
 }
 
 int StartProgram(const std::vector<std::string>& command, const std::string& directory,
@@ -284,21 +315,17 @@ int StartProgram(const std::vector<std::string>& command, const std::string& dir
     }
     if (pid == 0) {
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || chdir(directory.c_str()) != 0) {
+        const int err = open((outPath + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || chdir(directory.c_str()) != 0) {
             _exit(125);
         }
         dup2(out, 1);
-        close(out);
+        dup2(err, 2);
+        close_range(3, ~0u, 0);
         for (const std::string& setting : options.environment) {
             putenv(strdup(setting.c_str()));
         }
-        std::vector<char*> arguments;
-        for (const std::string& argument : command) {
-            arguments.push_back(const_cast<char*>(argument.c_str()));
-        }
-        arguments.push_back(nullptr);
-        execvp(arguments[0], arguments.data());
-        _exit(127);
+        Exec(command);
     }
     return pid;
 }

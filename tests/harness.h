@@ -72,7 +72,12 @@ Captured RunInChild(const std::string& directory, const std::function<int()>& bo
 Captured RunProgram(const std::vector<std::string>& command, const std::string& directory,
                     const RunOptions& options = {});
 
-// Starts a program in the background with its standard output in outPath; returns its pid.
+// Runs the programs at the same time in directory, each with its own capture.
+std::vector<Captured> RunTogether(const std::vector<std::vector<std::string>>& commands,
+                                  const std::string& directory, const RunOptions& options = {});
+
+// Starts a program in the background with its standard output in outPath and its standard
+// error beside it in outPath + ".err"; returns its pid.
 int StartProgram(const std::vector<std::string>& command, const std::string& directory,
                  const std::string& outPath, const RunOptions& options = {});
 // Waits until the file holds text, up to seconds; false when it never does.

@@ -20,3 +20,6 @@ else
 fi
 
 cmake --workflow --preset default
+# The same unit and end-to-end suites under the sanitizers; any report fails the run.
+cmake --workflow --preset asan
+cmake --workflow --preset tsan

@@ -23,7 +23,14 @@ DWORD GetDirectIoAlignment(LPCWSTR name);
 // The system's message for an error code from GetLastError, without a trailing line break.
 void DescribeError(DWORD error, wchar_t* text, size_t capacity);
 
+// Readies standard output before any thread prints to it.
+void PrepareOutput(void);
+
+// Writes one whole line to standard error with a single write, so that no other writer's text,
+// from this process or another, lands inside it.
+void WriteErrorLine(const wchar_t* line);
+
 // Writes out what standard output still holds and keeps it locked until the process ends, so
-// that a worker that outlived the wait cannot start a line that the end would cut. FALSE, with
-// the reason in *error, when any output could not be written.
+// that a worker that outlived the wait cannot start a line that the end would cut; standard
+// error likewise. FALSE, with the reason in *error, when any output could not be written.
 BOOL FinishOutput(DWORD* error);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 void* AllocateBuffer(size_t size, DWORD alignment) {
     const Fault fault = FindFaultForSize("AllocateBuffer", size);
@@ -44,8 +45,42 @@ void DescribeError(DWORD error, wchar_t* text, size_t capacity) {
     text[i] = L'\0';
 }
 
+void PrepareOutput(void) {
+    // glibc orients a stream on its first wide print outside the stream's lock, and resets its
+    // buffer as it does: two threads printing first at once would lose a line.
+    fwide(stdout, 1);
+}
+
+void WriteErrorLine(const wchar_t* line) {
+    // As UTF-8, in one fputs: glibc writes a wide line to the unbuffered stream a character at a
+    // time.
+    char text[4096];
+    size_t used = 0;
+    for (; *line != L'\0' && used + 5 < sizeof text; ++line) {
+        const unsigned long code = (unsigned long)*line;
+        if (code < 0x80) {
+            text[used++] = (char)code;
+        } else if (code < 0x800) {
+            text[used++] = (char)(0xC0 | (code >> 6));
+            text[used++] = (char)(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            text[used++] = (char)(0xE0 | (code >> 12));
+            text[used++] = (char)(0x80 | ((code >> 6) & 0x3F));
+            text[used++] = (char)(0x80 | (code & 0x3F));
+        } else {
+            text[used++] = (char)(0xF0 | ((code >> 18) & 0x07));
+            text[used++] = (char)(0x80 | ((code >> 12) & 0x3F));
+            text[used++] = (char)(0x80 | ((code >> 6) & 0x3F));
+            text[used++] = (char)(0x80 | (code & 0x3F));
+        }
+    }
+    text[used] = '\0';
+    fputs(text, stderr);
+}
+
 BOOL FinishOutput(DWORD* error) {
     // Never unlocked: a worker still printing blocks here instead of writing half a line.
+    flockfile(stderr);
     flockfile(stdout);
     const bool failedBefore = ferror(stdout) != 0;
     errno = 0;

@@ -52,8 +52,18 @@ void DescribeError(DWORD error, wchar_t* text, size_t capacity) {
     text[length] = L'\0';
 }
 
+void PrepareOutput(void) {
+    // The C runtime's streams need nothing before the first print.
+}
+
+void WriteErrorLine(const wchar_t* line) {
+    // The C runtime buffers an unbuffered stream for the length of one call.
+    fputws(line, stderr);
+}
+
 BOOL FinishOutput(DWORD* error) {
     // Never unlocked: a worker still printing blocks here instead of writing half a line.
+    _lock_file(stderr);
     _lock_file(stdout);
     const bool failedBefore = ferror(stdout) != 0;
     const bool failedNow = fflush(stdout) != 0;
