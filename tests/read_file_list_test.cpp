@@ -123,55 +123,41 @@ std::string Narrow(const wchar_t* wide) {
     return text;
 }
 
-void PrintTo(const ListCase& c, std::ostream* out) {
-    *out << c.title;
-}
+TEST(ReadFileList, PrintsOneLinePerFileAndReportsEachFailure) {
+    for (const ListCase& c : Cases()) {
+        SCOPED_TRACE(c.title);
+        harness::ScratchDir dir;
+        harness::LayOut(dir.path(), c.layout);
+        const auto before = harness::Snapshot(dir.path());
 
-class ReadFileListTest : public ::testing::TestWithParam<ListCase> {};
-
-TEST_P(ReadFileListTest, PrintsOneLinePerFileAndReportsEachFailure) {
-    const ListCase& c = GetParam();
-    harness::ScratchDir dir;
-    harness::LayOut(dir.path(), c.layout);
-    const auto before = harness::Snapshot(dir.path());
-
-    std::vector<const wchar_t*> list = c.names;
-    list.push_back(nullptr);
-    harness::RunOptions options;
-    if (!c.fault.empty()) {
-        options.environment.push_back("READRACE_FAULTS=" + c.fault);
-    }
-    const harness::Captured run = harness::RunInChild(
-        dir.path(), [&] { return (int)ReadFileList((LPVOID)list.data()); }, options);
-
-    std::string expectedOut;
-    std::string expectedErr;
-    int failures = 0;
-    const auto lines = harness::SplitLines(run.out);
-    ASSERT_EQ(lines.size(), c.names.size()) << run.out;
-    for (size_t i = 0; i < c.names.size(); ++i) {
-        const std::string name = Narrow(c.names[i]);
-        EXPECT_TRUE(std::regex_match(lines[i], std::regex("\\* " + name + " -?[0-9]+")))
-            << lines[i];
-        if (!c.reasons[i].empty()) {
-            expectedErr += "readrace_test: " + name + ": " + c.reasons[i] + "\n";
-            ++failures;
+        std::vector<const wchar_t*> list = c.names;
+        list.push_back(nullptr);
+        harness::RunOptions options;
+        if (!c.fault.empty()) {
+            options.environment.push_back("READRACE_FAULTS=" + c.fault);
         }
-    }
-    EXPECT_TRUE(run.out.empty() || run.out.back() == '\n');
-    EXPECT_EQ(run.err, expectedErr);
-    EXPECT_EQ(run.status, failures);
-    EXPECT_EQ(harness::Snapshot(dir.path()), before) << "the directory changed";
-}
+        const harness::Captured run = harness::RunInChild(
+            dir.path(), [&] { return (int)ReadFileList((LPVOID)list.data()); }, options);
 
-INSTANTIATE_TEST_SUITE_P(Lists, ReadFileListTest, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<ListCase>& info) {
-                             std::string name;
-                             for (const char* c = info.param.title; *c != '\0'; ++c) {
-                                 name += isalnum((unsigned char)*c) ? *c : '_';
-                             }
-                             return name;
-                         });
+        std::string expectedErr;
+        int failures = 0;
+        const auto lines = harness::SplitLines(run.out);
+        ASSERT_EQ(lines.size(), c.names.size()) << run.out;
+        for (size_t i = 0; i < c.names.size(); ++i) {
+            const std::string name = Narrow(c.names[i]);
+            EXPECT_TRUE(std::regex_match(lines[i], std::regex("\\* " + name + " -?[0-9]+")))
+                << lines[i];
+            if (!c.reasons[i].empty()) {
+                expectedErr += "readrace_test: " + name + ": " + c.reasons[i] + "\n";
+                ++failures;
+            }
+        }
+        EXPECT_TRUE(run.out.empty() || run.out.back() == '\n');
+        EXPECT_EQ(run.err, expectedErr);
+        EXPECT_EQ(run.status, failures);
+        EXPECT_EQ(harness::Snapshot(dir.path()), before) << "the directory changed";
+    }
+}
 
 TEST(RoundUpReadSize, RoundsToTheAlignmentAndNeverPastWhatADwordHolds) {
     struct {
