@@ -327,9 +327,13 @@ TEST(WindowsDeliverables, ReportAFileHeldByAnotherProgram) {
 TEST(WindowsDeliverables, ImportOnlyTheSystemLibraryAndTheCRuntime) {
     REQUIRE_WINDOWS_PROGRAMS();
     for (const std::string architecture : {"x86_64", "i686"}) {
-        for (const std::string name : {"readrace_seq", "readrace_nobuf", "readrace_prepare"}) {
-            const std::string directory = name == "readrace_prepare" ? "/tools/" : "/src/";
-            const std::string program = WindowsBuild(architecture) + directory + name + ".exe";
+        const std::pair<std::string, std::string> programs[] = {{"src", "readrace_seq"},
+                                                                {"src", "readrace_nobuf"},
+                                                                {"tools", "readrace_prepare"},
+                                                                {"tools", "readrace_compare"}};
+        for (const auto& [directory, name] : programs) {
+            const std::string program =
+                WindowsBuild(architecture) + "/" + directory + "/" + name + ".exe";
             SCOPED_TRACE(program);
             harness::ScratchDir here;
             const harness::Captured dump =

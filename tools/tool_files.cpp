@@ -1,5 +1,7 @@
 #include "tool_files.h"
 
+#include <cstdlib>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +10,8 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <climits>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -53,6 +57,22 @@ bool IsTerminal(int descriptor) {
 
 long long AllocatedBytes(const std::string&) {
     return -1;
+}
+
+std::string SelfDirectory() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    std::string self(path, length < sizeof path ? length : 0);
+    const size_t slash = self.find_last_of("\\/");
+    return slash == std::string::npos ? "." : self.substr(0, slash);
+}
+
+int RunInDirectory(const std::string& program, const std::string& directory,
+                   const std::string& outPath, const std::string& errPath) {
+    const std::string command = "cd /d \"" + directory + "\" && \"" + program + "\" > \"" +
+                                outPath + "\" 2> \"" + errPath + "\"";
+    // cmd drops the outer quotes of a command line that starts with one.
+    return system(("\"" + command + "\"").c_str());
 }
 
 #else
@@ -111,6 +131,44 @@ bool IsTerminal(int descriptor) {
 long long AllocatedBytes(const std::string& path) {
     struct stat status;
     return stat(path.c_str(), &status) == 0 ? (long long)status.st_blocks * 512 : -1;
+}
+
+std::string SelfDirectory() {
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return ".";
+    }
+    const std::string self(path, (size_t)length);
+    const size_t slash = self.rfind('/');
+    return slash == std::string::npos ? "." : self.substr(0, slash);
+}
+
+int RunInDirectory(const std::string& program, const std::string& directory,
+                   const std::string& outPath, const std::string& errPath) {
+    const pid_t child = fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || chdir(directory.c_str()) != 0) {
+            _exit(127);
+        }
+        dup2(out, 1);
+        dup2(err, 2);
+        close_range(3, ~0u, 0);
+        execl(program.c_str(), program.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 #endif

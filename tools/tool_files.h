@@ -19,4 +19,12 @@ bool IsTerminal(int descriptor);
 // Bytes allocated on storage for the file, or -1 where unknown.
 long long AllocatedBytes(const std::string& path);
 
+// The directory that holds the running program.
+std::string SelfDirectory();
+
+// Runs program with no arguments in directory, its standard output and error in the two
+// files; returns its exit status, or -1 when it could not be run or ended abnormally.
+int RunInDirectory(const std::string& program, const std::string& directory,
+                   const std::string& outPath, const std::string& errPath);
+
 } // namespace tools

@@ -1,0 +1,28 @@
+// A deliverable's 23 lines, parsed: what readrace_compare works from.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tools {
+
+struct FileTicks {
+    int file; // 0 for "0.tmp" ... 9 for "9.tmp"
+    long long ticks;
+};
+
+struct RunOutput {
+    std::vector<FileTicks> parallel; // in the order printed
+    std::vector<FileTicks> serial;   // "0.tmp" to "9.tmp"
+    long long parallelTotal = 0;
+    long long serialTotal = 0;
+    bool parallelWorse = false;
+    bool hasPercentage = false; // false for the lines that say why there is none
+    long long percentage = 0;
+};
+
+// Parses a complete run's standard output (lines may end in CRLF). Returns "" on success,
+// otherwise what is wrong, naming the line.
+std::string ParseRunOutput(const std::string& text, RunOutput* run);
+
+} // namespace tools
