@@ -285,4 +285,16 @@ TEST(Compare, StopsAtARunThatFailsAndShowsItsDiagnostics) {
     EXPECT_EQ(failed.out, "");
 }
 
+// The benchmark's figures are measurements, not assertions: only that it runs and prints them.
+TEST(Bench, RunsAndPrintsEveryFigure) {
+    harness::ScratchDir dir;
+    const harness::Captured run =
+        harness::RunProgram({READRACE_BENCH, "--quick", "--dir", dir.path()}, ".");
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    for (const char* part : {"1. empty files", "2. cached", "3. direct", "4. verdict against fio",
+                             "peak memory (getrusage)", "bound, two largest files"}) {
+        EXPECT_NE(run.out.find(part), std::string::npos) << part << "\n" << run.out;
+    }
+}
+
 } // namespace

@@ -1,0 +1,410 @@
+// readrace_bench: does a file's time go to the read, and not to overhead readrace could avoid?
+// Runs the deliverables and a bare reference side by side, alternating, and prints the ratios
+// of their median per-file ticks; then whether readrace's verdict agrees with fio's.
+#include "run_output.h"
+#include "tool_files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+#include <x86intrin.h>
+
+namespace {
+
+struct Options {
+    int runs = 9;
+    bool quick = false;
+    std::string dir;
+};
+
+struct Run {
+    tools::RunOutput output;
+    long maxRssKiB = 0;
+};
+
+[[noreturn]] void Die(const std::string& what) {
+    fprintf(stderr, "readrace_bench: %s: %s\n", what.c_str(), strerror(errno));
+    exit(1);
+}
+
+std::string FileName(int i) {
+    return std::to_string(i) + ".tmp";
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs a program in dir and returns its standard output and peak memory.
+std::string Spawn(const std::vector<std::string>& command, const std::string& dir, long* maxRss,
+                  int* status) {
+    const std::string out = dir + "/../bench-stdout";
+    const pid_t child = fork();
+    if (child < 0) {
+        Die("fork");
+    }
+    if (child == 0) {
+        const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int null = open("/dev/null", O_WRONLY);
+        if (file < 0 || null < 0 || chdir(dir.c_str()) != 0) {
+            _exit(127);
+        }
+        dup2(file, 1);
+        dup2(null, 2);
+        close_range(3, ~0u, 0);
+        std::vector<char*> arguments;
+        for (const std::string& argument : command) {
+            arguments.push_back(const_cast<char*>(argument.c_str()));
+        }
+        arguments.push_back(nullptr);
+        execvp(arguments[0], arguments.data());
+        _exit(127);
+    }
+    int waited = 0;
+    rusage usage = {};
+    while (wait4(child, &waited, 0, &usage) < 0) {
+        if (errno != EINTR) {
+            Die("wait4");
+        }
+    }
+    if (maxRss != nullptr) {
+        *maxRss = usage.ru_maxrss;
+    }
+    *status = WIFEXITED(waited) ? WEXITSTATUS(waited) : -1;
+    const std::string text = ReadWhole(out);
+    unlink(out.c_str());
+    return text;
+}
+
+Run RunDeliverable(const std::string& program, const std::string& dir) {
+    Run run;
+    int status = 0;
+    const std::string text = Spawn({program}, dir, &run.maxRssKiB, &status);
+    const std::string problem = tools::ParseRunOutput(text, &run.output);
+    if (status != 0 || !problem.empty()) {
+        fprintf(stderr, "readrace_bench: %s in %s: exit status %d %s\n", program.c_str(),
+                dir.c_str(), status, problem.c_str());
+        exit(1);
+    }
+    return run;
+}
+
+void Prepare(const std::string& dir, const std::string& size) {
+    mkdir(dir.c_str(), 0755);
+    int status = 0;
+    Spawn({READRACE_PREPARE, "--size", size, "--force", dir}, ".", nullptr, &status);
+    if (status != 0) {
+        fprintf(stderr, "readrace_bench: readrace_prepare --size %s %s failed\n", size.c_str(),
+                dir.c_str());
+        exit(1);
+    }
+}
+
+void EvictAll(const std::string& dir) {
+    for (int i = 0; i < 10; ++i) {
+        tools::EvictFile(dir + "/" + FileName(i));
+    }
+}
+
+unsigned long long FileSize(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 ? (unsigned long long)status.st_size : 0;
+}
+
+// How the reference gets its buffer.
+enum Buffer { PreTouched, FreshMalloc };
+
+// The bare loop: per file, the system calls that readrace's step makes, and nothing else.
+// Appends each file's ticks.
+void ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touched,
+                   std::vector<long long>* ticks) {
+    for (int i = 0; i < 10; ++i) {
+        const std::string path = dir + "/" + FileName(i);
+        const unsigned long long start = __rdtsc();
+        const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
+                                                (direct ? O_DIRECT : 0));
+        if (file < 0) {
+            Die("open " + path);
+        }
+        struct stat status;
+        fstat(file, &status);
+        if (!direct) {
+            posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
+        }
+        fstat(file, &status);
+        const size_t size = (size_t)status.st_size;
+        const size_t asked = direct ? (size + 4095) & ~(size_t)4095 : size;
+        char* into = buffer == PreTouched ? touched : (char*)malloc(asked);
+        size_t done = 0;
+        while (done < asked) {
+            const size_t wanted = asked - done;
+            const ssize_t got = read(file, into + done, wanted);
+            if (got <= 0) {
+                break;
+            }
+            done += (size_t)got;
+            if ((size_t)got < wanted) {
+                break; // the end of the file
+            }
+        }
+        if (buffer == FreshMalloc) {
+            free(into);
+        }
+        close(file);
+        const unsigned long long stop = __rdtsc();
+        if (done != size) {
+            fprintf(stderr, "readrace_bench: reference read %zu of %zu bytes of %s\n", done, size,
+                    path.c_str());
+            exit(1);
+        }
+        ticks->push_back((long long)(stop - start));
+    }
+}
+
+double Median(std::vector<long long> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? (double)values[middle]
+                             : ((double)values[middle - 1] + (double)values[middle]) / 2;
+}
+
+struct Comparison {
+    double ours = 0;
+    double reference = 0; // a buffer touched beforehand, of ordinary pages
+    double huge = 0;      // a buffer touched beforehand, of huge pages: the strictest limit
+    double fresh = 0;     // a fresh malloc'd buffer per file, as the ordinary allocator gives
+    long maxRssKiB = 0;
+};
+
+struct Touched {
+    char* mapped;
+    size_t length;
+    char* buffer; // on a huge-page boundary within the mapping
+};
+
+// A buffer of at least size bytes, touched, with or without huge pages.
+Touched TouchedBuffer(size_t size, bool hugePages) {
+    const size_t hugePage = 2u << 20;
+    Touched touched;
+    touched.length = ((size + hugePage - 1) & ~(hugePage - 1)) + 2 * hugePage;
+    touched.mapped = (char*)mmap(nullptr, touched.length, PROT_READ | PROT_WRITE,
+                                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (touched.mapped == MAP_FAILED) {
+        Die("mmap");
+    }
+    touched.buffer =
+        (char*)(((uintptr_t)touched.mapped + hugePage - 1) & ~(uintptr_t)(hugePage - 1));
+    madvise(touched.buffer, touched.length - hugePage, hugePages ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
+    memset(touched.buffer, 1, touched.length - hugePage);
+    return touched;
+}
+
+// Alternates runs of the deliverable and passes of the references over the same files.
+Comparison Compare(const Options& options, const std::string& program, const std::string& dir,
+                   bool direct, bool evict, bool withFresh) {
+    unsigned long long largest = 0;
+    for (int i = 0; i < 10; ++i) {
+        largest = std::max(largest, FileSize(dir + "/" + FileName(i)));
+    }
+    const Touched plain = TouchedBuffer((size_t)largest, false);
+    const Touched huge = TouchedBuffer((size_t)largest, true);
+    std::vector<long long> ours, reference, hugeReference, fresh;
+    Comparison result;
+    for (int r = 0; r < options.runs; ++r) {
+        if (evict) {
+            EvictAll(dir);
+        }
+        const Run run = RunDeliverable(program, dir);
+        result.maxRssKiB = std::max(result.maxRssKiB, run.maxRssKiB);
+        for (const tools::FileTicks& time : run.output.serial) {
+            ours.push_back(time.ticks);
+        }
+        if (evict) {
+            EvictAll(dir);
+        }
+        ReferencePass(dir, direct, PreTouched, plain.buffer, &reference);
+        ReferencePass(dir, direct, PreTouched, huge.buffer, &hugeReference);
+        if (withFresh) {
+            ReferencePass(dir, direct, FreshMalloc, nullptr, &fresh);
+        }
+    }
+    munmap(plain.mapped, plain.length);
+    munmap(huge.mapped, huge.length);
+    result.ours = Median(ours);
+    result.reference = Median(reference);
+    result.huge = Median(hugeReference);
+    result.fresh = withFresh ? Median(fresh) : 0;
+    return result;
+}
+
+// fio's runtime in ms for a job file, or -1.
+double FioRuntime(const std::string& jobs, const std::string& dir) {
+    const std::string jobPath = dir + "/../bench.fio";
+    std::ofstream(jobPath) << jobs;
+    int status = 0;
+    const std::string json = Spawn({"fio", "--output-format=json", jobPath}, dir, nullptr, &status);
+    unlink(jobPath.c_str());
+    static const std::regex runtime(R"re("read"\s*:\s*\{[^}]*?"runtime"\s*:\s*([0-9]+))re");
+    std::smatch match;
+    if (status != 0 || !std::regex_search(json, match, runtime)) {
+        return -1;
+    }
+    return std::stod(match[1]);
+}
+
+std::string FioJobs(bool direct, bool parallel, bool invalidate, unsigned long long fileSize) {
+    std::ostringstream jobs;
+    jobs << "[global]\nioengine=psync\nrw=read\nbs=" << fileSize << "\nsize=" << fileSize
+         << "\nfile_service_type=sequential\ngroup_reporting=1\ninvalidate=" << (invalidate ? 1 : 0)
+         << "\n"
+         << (direct ? "direct=1\n" : "direct=0\nfadvise_hint=sequential\n");
+    auto list = [](int from, int to) {
+        std::string names;
+        for (int i = from; i <= to; ++i) {
+            names += (i > from ? ":" : "") + FileName(i);
+        }
+        return names;
+    };
+    if (parallel) {
+        jobs << "[first]\nfilename=" << list(0, 4) << "\nnrfiles=5\nsize=" << 5 * fileSize
+             << "\n[second]\nfilename=" << list(5, 9) << "\nnrfiles=5\nsize=" << 5 * fileSize
+             << "\n";
+    } else {
+        jobs << "[serial]\nfilename=" << list(0, 9) << "\nnrfiles=10\nsize=" << 10 * fileSize
+             << "\n";
+    }
+    return jobs.str();
+}
+
+void CompareVerdictWithFio(const Options& options, const std::string& dir, bool direct) {
+    const unsigned long long fileSize = FileSize(dir + "/0.tmp");
+    int agree = 0, disagree = 0, undecided = 0;
+    const int rounds = std::max(1, options.runs / 3);
+    for (int r = 0; r < rounds; ++r) {
+        EvictAll(dir);
+        const Run run = RunDeliverable(direct ? READRACE_NOBUF : READRACE_SEQ, dir);
+        // As readrace does: parallel from an evicted start, then serial right after it.
+        EvictAll(dir);
+        const double parallel = FioRuntime(FioJobs(direct, true, true, fileSize), dir);
+        const double serial = FioRuntime(FioJobs(direct, false, false, fileSize), dir);
+        if (parallel <= 0 || serial <= 0) {
+            printf("   fio did not run as expected\n");
+            return;
+        }
+        const bool fioParallelWorse = parallel >= serial;
+        const bool decided = std::max(parallel, serial) > 1.10 * std::min(parallel, serial);
+        printf(
+            "   %s round %d: readrace \"%s was worse\"; fio parallel %.0f ms, serial %.0f ms%s\n",
+            direct ? "nobuf" : "seq", r + 1, run.output.parallelWorse ? "Parallel" : "Serial",
+            parallel, serial,
+            !decided                                       ? " (within 10%: no verdict)"
+            : fioParallelWorse == run.output.parallelWorse ? ": agree"
+                                                           : ": DISAGREE");
+        (!decided                                       ? undecided
+         : fioParallelWorse == run.output.parallelWorse ? agree
+                                                        : disagree) += 1;
+    }
+    printf("   %s: %d agree, %d disagree, %d within 10%%\n", direct ? "nobuf" : "seq", agree,
+           disagree, undecided);
+}
+
+void PrintRatio(const char* title, const Comparison& c, double goal, bool withHuge) {
+    const double ratio = c.ours / c.reference;
+    printf("%-44s %14.0f %14.0f %7.2fx  (goal <= %.2fx)%s\n", title, c.ours, c.reference, ratio,
+           goal, ratio <= goal ? "" : "  OVER");
+    if (withHuge) {
+        printf("   against a touched buffer of huge pages, the strictest limit: %.2fx\n",
+               c.ours / c.huge);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--quick") {
+            options.quick = true;
+            options.runs = 3;
+        } else if (argument == "--runs" && i + 1 < argc) {
+            options.runs = std::max(1, atoi(argv[++i]));
+        } else if (argument == "--dir" && i + 1 < argc) {
+            options.dir = argv[++i];
+        } else {
+            fprintf(stderr, "usage: readrace_bench [--quick] [--runs N] [--dir DIR]\n");
+            return 2;
+        }
+    }
+    if (options.dir.empty()) {
+        options.dir = READRACE_BENCH_DIR;
+    }
+    mkdir(options.dir.c_str(), 0755);
+    const std::string empty = options.dir + "/empty";
+    const std::string cached = options.dir + "/cached";
+    const std::string direct = options.dir + "/direct";
+    const char* cachedSize = options.quick ? "4MiB" : "64MiB";
+    const char* directSize = options.quick ? "2MiB" : "32MiB";
+    Prepare(empty, "0B");
+    Prepare(cached, cachedSize);
+    Prepare(direct, directSize);
+
+    printf("readrace_bench: %d runs of each, alternating with the reference; median ticks per "
+           "file\nof the serial phase over all runs\n\n",
+           options.runs);
+    printf("%-44s %14s %14s %8s\n", "", "readrace", "reference", "ratio");
+    const Comparison overhead = Compare(options, READRACE_SEQ, empty, false, false, false);
+    PrintRatio("1. empty files: per-file overhead", overhead, 1.10, false);
+
+    // Read once, so that every run below reads the cache.
+    RunDeliverable(READRACE_SEQ, cached);
+    const Comparison cachedRead = Compare(options, READRACE_SEQ, cached, false, false, true);
+    const std::string cachedTitle = std::string("2. cached ") + cachedSize + " files, readrace_seq";
+    PrintRatio(cachedTitle.c_str(), cachedRead, 1.30, true);
+    printf("   the ordinary allocator's fresh buffer instead: %.2fx\n",
+           cachedRead.fresh / cachedRead.reference);
+
+    const Comparison directRead = Compare(options, READRACE_NOBUF, direct, true, true, false);
+    const std::string directTitle =
+        std::string("3. direct ") + directSize + " files, readrace_nobuf, evicted";
+    PrintRatio(directTitle.c_str(), directRead, 1.15, true);
+
+    printf("\n4. verdict against fio (two jobs of five files against one job of ten)\n");
+    if (system("command -v fio >/dev/null 2>&1") != 0) {
+        printf("   fio is not installed (apt-get install fio): not compared\n");
+    } else {
+        CompareVerdictWithFio(options, direct, false);
+        CompareVerdictWithFio(options, direct, true);
+    }
+
+    const unsigned long long largest[2] = {FileSize(cached + "/0.tmp"),
+                                           FileSize(direct + "/0.tmp")};
+    printf("\npeak memory (getrusage): readrace_seq %.1f MiB over %s files, readrace_nobuf %.1f "
+           "MiB over %s files\n",
+           cachedRead.maxRssKiB / 1024.0, cachedSize, directRead.maxRssKiB / 1024.0, directSize);
+    printf("bound, two largest files + 16 MiB: %.1f MiB and %.1f MiB%s\n",
+           (2.0 * (double)largest[0] + (16 << 20)) / (1 << 20),
+           (2.0 * (double)largest[1] + (16 << 20)) / (1 << 20),
+           cachedRead.maxRssKiB * 1024.0 <= 2.0 * (double)largest[0] + (16 << 20) &&
+                   directRead.maxRssKiB * 1024.0 <= 2.0 * (double)largest[1] + (16 << 20)
+               ? ""
+               : "  OVER");
+    return 0;
+}
