@@ -95,9 +95,11 @@ Fault FindFaultForSize(const char* operation, unsigned long long size) {
     return FindFault(operation, subject);
 }
 
-int NextThreadOrdinal(void) {
+Fault FindThreadFault(void) {
     static std::atomic<int> created{0};
-    return ++created;
+    char ordinal[16];
+    snprintf(ordinal, sizeof ordinal, "%d", ++created);
+    return FindFault("CreateThread", ordinal);
 }
 
 bool ApplyFault(Fault fault) {

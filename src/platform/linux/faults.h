@@ -18,7 +18,8 @@ struct Fault {
 Fault FindFault(const char* operation, const char* subject);
 Fault FindFaultForDescriptor(const char* operation, int descriptor);
 Fault FindFaultForSize(const char* operation, unsigned long long size);
-int NextThreadOrdinal(void);
+// Counts the thread being created and looks up a fault for it by its ordinal.
+Fault FindThreadFault(void);
 // Applies a stall and reports whether the caller should fail with fault.value as errno.
 bool ApplyFault(Fault fault);
 #else
@@ -31,8 +32,8 @@ inline Fault FindFaultForDescriptor(const char*, int) {
 inline Fault FindFaultForSize(const char*, unsigned long long) {
     return Fault{FaultNone, 0};
 }
-inline int NextThreadOrdinal(void) {
-    return 0;
+inline Fault FindThreadFault(void) {
+    return Fault{FaultNone, 0};
 }
 inline bool ApplyFault(Fault) {
     return false;

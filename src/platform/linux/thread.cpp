@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <ctime>
 #include <new>
 #include <pthread.h>
@@ -80,9 +79,7 @@ bool WaitUntil(ThreadRecord* record, const timespec* deadline) {
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD flags, LPDWORD threadId) {
-    char ordinal[16];
-    snprintf(ordinal, sizeof ordinal, "%d", NextThreadOrdinal());
-    const Fault fault = FindFault("CreateThread", ordinal);
+    const Fault fault = FindThreadFault();
     if (ApplyFault(fault)) {
         errno = fault.value;
         return nullptr;
