@@ -293,13 +293,15 @@ std::string FioJobs(bool direct, bool parallel, bool invalidate, unsigned long l
     return jobs.str();
 }
 
+// One round's verdict is noise where two phases are close; the medians over all rounds are not.
 void CompareVerdictWithFio(const Options& options, const std::string& dir, bool direct) {
     const unsigned long long fileSize = FileSize(dir + "/0.tmp");
-    int agree = 0, disagree = 0, undecided = 0;
-    const int rounds = std::max(1, options.runs / 3);
-    for (int r = 0; r < rounds; ++r) {
+    std::vector<long long> ourParallel, ourSerial, fioParallel, fioSerial;
+    for (int r = 0; r < options.runs; ++r) {
         EvictAll(dir);
         const Run run = RunDeliverable(direct ? READRACE_NOBUF : READRACE_SEQ, dir);
+        ourParallel.push_back(run.output.parallelTotal);
+        ourSerial.push_back(run.output.serialTotal);
         // As readrace does: parallel from an evicted start, then serial right after it.
         EvictAll(dir);
         const double parallel = FioRuntime(FioJobs(direct, true, true, fileSize), dir);
@@ -308,21 +310,21 @@ void CompareVerdictWithFio(const Options& options, const std::string& dir, bool 
             printf("   fio did not run as expected\n");
             return;
         }
-        const bool fioParallelWorse = parallel >= serial;
-        const bool decided = std::max(parallel, serial) > 1.10 * std::min(parallel, serial);
-        printf(
-            "   %s round %d: readrace \"%s was worse\"; fio parallel %.0f ms, serial %.0f ms%s\n",
-            direct ? "nobuf" : "seq", r + 1, run.output.parallelWorse ? "Parallel" : "Serial",
-            parallel, serial,
-            !decided                                       ? " (within 10%: no verdict)"
-            : fioParallelWorse == run.output.parallelWorse ? ": agree"
-                                                           : ": DISAGREE");
-        (!decided                                       ? undecided
-         : fioParallelWorse == run.output.parallelWorse ? agree
-                                                        : disagree) += 1;
+        fioParallel.push_back((long long)parallel);
+        fioSerial.push_back((long long)serial);
     }
-    printf("   %s: %d agree, %d disagree, %d within 10%%\n", direct ? "nobuf" : "seq", agree,
-           disagree, undecided);
+    const double ours[2] = {Median(ourParallel), Median(ourSerial)};
+    const double fio[2] = {Median(fioParallel), Median(fioSerial)};
+    const bool ourParallelWorse = ours[0] >= ours[1];
+    const bool fioParallelWorse = fio[0] >= fio[1];
+    const bool decided = std::max(fio[0], fio[1]) > 1.10 * std::min(fio[0], fio[1]);
+    printf("   %-6s readrace \"%s was worse\" (median totals %.2f : 1); fio parallel %.0f ms, "
+           "serial %.0f ms over %d rounds: %s\n",
+           direct ? "nobuf:" : "seq:", ourParallelWorse ? "Parallel" : "Serial", ours[0] / ours[1],
+           fio[0], fio[1], options.runs,
+           !decided                               ? "within 10%, no verdict to compare"
+           : fioParallelWorse == ourParallelWorse ? "agree"
+                                                  : "DISAGREE");
 }
 
 void PrintRatio(const char* title, const Comparison& c, double goal, bool withHuge) {
