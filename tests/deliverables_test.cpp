@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <sys/types.h>
 
 #ifndef READRACE_SEQ
 #error "READRACE_SEQ, READRACE_NOBUF and READRACE_TESTING must name the built programs"
@@ -321,6 +322,32 @@ TEST(WindowsDeliverables, ReportAFileHeldByAnotherProgram) {
         EXPECT_EQ(run.status, 1);
     }
     harness::StopProgram(holder);
+}
+
+// A test build that waits 300 ms. A worker still reading a large file holds it open without
+// sharing when the serial phase comes to it, so that open fails; and the process ends while the
+// worker still reads.
+TEST(WindowsDeliverables, ReportAParallelPhaseCutShort) {
+    REQUIRE_WINDOWS_PROGRAMS();
+    harness::ScratchDir dir;
+    harness::MakeTenFiles(dir.path(), 4096);
+    ASSERT_EQ(truncate((dir / "2.tmp").c_str(), 1536ll << 20), 0);
+    harness::RunOptions options;
+    options.environment = WineEnvironment();
+    const harness::Captured run = harness::RunProgram(
+        {"wine", WindowsBuild("x86_64") + "/tests/windows/readrace_testing.exe"}, dir.path(),
+        options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(runcheck::SortedLines(run.err),
+              (std::vector<std::string>{
+                  "readrace_testing: 2.tmp: " + Say(SharingViolation, true),
+                  "readrace_testing: parallel phase: cut short after 300 ms; its total and the "
+                  "outcome are not valid"}));
+    const runcheck::Run parsed = runcheck::Parse(run.out);
+    EXPECT_TRUE(parsed.malformed.empty()) << run.out;
+    EXPECT_TRUE(parsed.hasParallelTotal && parsed.hasSerialTotal) << run.out;
+    EXPECT_EQ(parsed.last, parsed.outcome);
+    EXPECT_EQ(parsed.outcome, runcheck::ExpectedOutcome(parsed.parallelTotal, parsed.serialTotal));
 }
 
 // Each program must run when copied alone onto a Windows machine.
