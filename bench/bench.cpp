@@ -28,8 +28,27 @@ namespace {
 struct Options {
     int runs = 9;
     bool quick = false;
+    bool fioHugePages = false;
     std::string dir;
 };
+
+constexpr const char* HugePageSetting = "/sys/kernel/mm/transparent_hugepage/enabled";
+
+// The setting's current value, the word in brackets: "[madvise]" -> "madvise".
+std::string CurrentHugePageSetting() {
+    std::ifstream in(HugePageSetting);
+    std::string line;
+    std::getline(in, line);
+    const size_t open = line.find('['), close = line.find(']');
+    return open != std::string::npos && close > open ? line.substr(open + 1, close - open - 1) : "";
+}
+
+bool SetHugePageSetting(const std::string& value) {
+    std::ofstream out(HugePageSetting);
+    out << value << "\n";
+    out.flush();
+    return (bool)out;
+}
 
 struct Run {
     tools::RunOutput output;
@@ -350,8 +369,11 @@ int main(int argc, char** argv) {
             options.runs = std::max(1, atoi(argv[++i]));
         } else if (argument == "--dir" && i + 1 < argc) {
             options.dir = argv[++i];
+        } else if (argument == "--fio-huge-pages") {
+            options.fioHugePages = true;
         } else {
-            fprintf(stderr, "usage: readrace_bench [--quick] [--runs N] [--dir DIR]\n");
+            fprintf(stderr,
+                    "usage: readrace_bench [--quick] [--runs N] [--dir DIR] [--fio-huge-pages]\n");
             return 2;
         }
     }
@@ -394,6 +416,22 @@ int main(int argc, char** argv) {
     } else {
         CompareVerdictWithFio(options, direct, false);
         CompareVerdictWithFio(options, direct, true);
+        // fio's buffers have ordinary pages, readrace's huge ones; a direct read pins every page
+        // of its buffer, so fio's serial job pays more per byte than readrace's serial phase.
+        const std::string setting = CurrentHugePageSetting();
+        if (!options.fioHugePages) {
+            printf("   fio's buffers use ordinary pages; --fio-huge-pages compares with fio's "
+                   "buffers on huge pages too\n");
+        } else if (setting.empty() || !SetHugePageSetting("always")) {
+            printf("   --fio-huge-pages: cannot set %s (it needs root)\n", HugePageSetting);
+        } else {
+            printf("   with transparent huge pages set to \"always\" for fio (then back to "
+                   "\"%s\"):\n",
+                   setting.c_str());
+            CompareVerdictWithFio(options, direct, false);
+            CompareVerdictWithFio(options, direct, true);
+            SetHugePageSetting(setting);
+        }
     }
 
     const unsigned long long largest[2] = {FileSize(cached + "/0.tmp"),
