@@ -50,11 +50,6 @@ std::string WindowsBuild(const std::string& architecture) {
     return builds.empty() ? "" : builds + "/mingw-" + architecture;
 }
 
-bool InCi() {
-    const char* ci = getenv("CI");
-    return ci != nullptr && std::string(ci) == "true";
-}
-
 bool Found(const std::string& program) {
     return system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -98,7 +93,7 @@ std::vector<std::string> WineEnvironment() {
         }                                                                                          \
         const std::string missing = WindowsMissing();                                              \
         if (!missing.empty()) {                                                                    \
-            if (InCi()) {                                                                          \
+            if (harness::InCi()) {                                                                 \
                 FAIL() << "CI runs the Windows programs, but " << missing;                         \
             }                                                                                      \
             GTEST_SKIP() << "Windows programs skipped: " << missing;                               \

@@ -346,6 +346,11 @@ void StopProgram(int pid) {
     waitpid(pid, &waited, 0);
 }
 
+bool InCi() {
+    const char* ci = getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::string line;

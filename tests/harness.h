@@ -87,4 +87,7 @@ void StopProgram(int pid);
 
 std::vector<std::string> SplitLines(const std::string& text);
 
+// Under CI (CI=true) a missing tool fails a test instead of skipping it.
+bool InCi();
+
 } // namespace harness

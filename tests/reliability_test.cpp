@@ -29,8 +29,7 @@ bool Found(const std::string& program) {
             GTEST_SKIP() << tool << " does not watch a sanitized build";                           \
         }                                                                                          \
         if (!Found(tool)) {                                                                        \
-            const char* ci = getenv("CI");                                                         \
-            if (ci != nullptr && std::string(ci) == "true") {                                      \
+            if (harness::InCi()) {                                                                 \
                 FAIL() << tool << " is not installed";                                             \
             }                                                                                      \
             GTEST_SKIP() << tool << " is not installed (apt-get install " << tool << ")";          \
