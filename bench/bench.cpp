@@ -297,7 +297,10 @@ std::string FioJobs(bool direct, bool parallel, bool invalidate, unsigned long l
     auto list = [](int from, int to) {
         std::string names;
         for (int i = from; i <= to; ++i) {
-            names += (i > from ? ":" : "") + FileName(i);
+            if (i > from) {
+                names += ':';
+            }
+            names += FileName(i);
         }
         return names;
     };

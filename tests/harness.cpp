@@ -231,10 +231,13 @@ std::map<std::string, std::string> Snapshot(const std::string& directory) {
         const std::string path = directory + "/" + name;
         struct stat status;
         lstat(path.c_str(), &status);
-        std::string what = std::to_string(status.st_mode) + " " + std::to_string(status.st_size);
-        if (S_ISREG(status.st_mode) && status.st_size < (1 << 30)) {
-            what += " " + std::to_string(std::hash<std::string>{}(ReadWhole(path)));
-        }
+        // Formatted in one go: GCC 12 at -O3 sees a false overlap (-Wrestrict) in chained
+        // std::string concatenation here.
+        char what[96];
+        const bool digest = S_ISREG(status.st_mode) && status.st_size < (1 << 30);
+        snprintf(what, sizeof what, digest ? "%lu %lld %zu" : "%lu %lld",
+                 (unsigned long)status.st_mode, (long long)status.st_size,
+                 digest ? std::hash<std::string>{}(ReadWhole(path)) : (size_t)0);
         entries[name] = what;
     }
     closedir(listing);

@@ -182,7 +182,7 @@ TEST(Prepare, WritesTenWholeFilesAndRefusesWhatItShould) {
         {"malformed size", {"--size", "12XB", dir.path()}, 2, "malformed size '12XB'"},
         {"too large for readrace", {"--size", "4GiB", dir.path()}, 2, "too large"},
         {"not a directory", {dir / "0.tmp"}, 2, "not a directory"},
-        {"no directory", {}, 2, "usage:"},
+        {"no directory", {}, 2, "readrace_prepare: DIR is required"},
     };
     for (const auto& c : refused) {
         std::vector<std::string> command = {READRACE_PREPARE};

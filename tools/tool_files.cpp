@@ -1,33 +1,48 @@
 #include "tool_files.h"
 
-#include <cstdlib>
-
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #ifdef _WIN32
+#include <atomic>
+#include <csignal>
 #include <io.h>
 #include <windows.h>
 #else
 #include <climits>
+#include <csignal>
+#include <ctime>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 namespace tools {
 
-#ifdef _WIN32
+namespace {
 
-int CreateNewFile(const std::string& path) {
-    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#ifdef _WIN32
+long WriteSome(int file, const char* bytes, size_t size) {
+    return _write(file, bytes, size > (1u << 30) ? (1u << 30) : (unsigned)size);
 }
+#else
+long WriteSome(int file, const char* bytes, size_t size) {
+    ssize_t written;
+    do {
+        written = write(file, bytes, size);
+    } while (written < 0 && errno == EINTR);
+    return (long)written;
+}
+#endif
+
+} // namespace
 
 bool WriteAll(int file, const void* data, size_t size) {
     const char* bytes = (const char*)data;
     while (size > 0) {
-        const unsigned chunk = size > (1u << 30) ? (1u << 30) : (unsigned)size;
-        const int written = _write(file, bytes, chunk);
+        const long written = WriteSome(file, bytes, size);
         if (written <= 0) {
             return false;
         }
@@ -37,6 +52,13 @@ bool WriteAll(int file, const void* data, size_t size) {
     return true;
 }
 
+#ifdef _WIN32
+
+int CreateNewFile(const std::string& path) {
+    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+// _commit is FlushFileBuffers on the file's handle.
 bool SyncFile(int file) {
     return _commit(file) == 0;
 }
@@ -45,8 +67,28 @@ bool CloseFile(int file) {
     return _close(file) == 0;
 }
 
-bool EvictFile(const std::string&) {
-    return false;
+std::string LastErrorText() {
+    char text[256] = {};
+    const DWORD error = GetLastError();
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                          text[length - 1] == '.' || text[length - 1] == ' ')) {
+        --length;
+    }
+    return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+}
+
+// Not promised by the documentation, but relied on widely by storage tools: an unbuffered
+// open makes NTFS and ReFS drop the file's cached pages. Wine keeps no such cache.
+std::string EvictFile(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return LastErrorText();
+    }
+    CloseHandle(file);
+    return "";
 }
 
 void SyncDirectory(const std::string&) {}
@@ -67,34 +109,43 @@ std::string SelfDirectory() {
     return slash == std::string::npos ? "." : self.substr(0, slash);
 }
 
+namespace {
+
+std::atomic<int>& Interrupt() {
+    static std::atomic<int> interrupt{0};
+    return interrupt;
+}
+
+BOOL WINAPI NoteInterrupt(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+        return FALSE;
+    }
+    Interrupt() = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+    return TRUE;
+}
+
+} // namespace
+
+int PendingInterrupt() {
+    static const bool installed = SetConsoleCtrlHandler(NoteInterrupt, TRUE) != 0;
+    (void)installed;
+    return Interrupt().exchange(0);
+}
+
 int RunInDirectory(const std::string& program, const std::string& directory,
-                   const std::string& outPath, const std::string& errPath) {
+                   const std::string& outPath, const std::string& errPath, int* interrupt) {
     const std::string command = "cd /d \"" + directory + "\" && \"" + program + "\" > \"" +
                                 outPath + "\" 2> \"" + errPath + "\"";
     // cmd drops the outer quotes of a command line that starts with one.
-    return system(("\"" + command + "\"").c_str());
+    const int status = system(("\"" + command + "\"").c_str());
+    *interrupt = PendingInterrupt();
+    return status;
 }
 
 #else
 
 int CreateNewFile(const std::string& path) {
     return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-}
-
-bool WriteAll(int file, const void* data, size_t size) {
-    const char* bytes = (const char*)data;
-    while (size > 0) {
-        const ssize_t written = write(file, bytes, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes += written;
-        size -= (size_t)written;
-    }
-    return true;
 }
 
 bool SyncFile(int file) {
@@ -105,15 +156,22 @@ bool CloseFile(int file) {
     return close(file) == 0;
 }
 
-bool EvictFile(const std::string& path) {
+std::string LastErrorText() {
+    return strerror(errno);
+}
+
+std::string EvictFile(const std::string& path) {
     const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) {
-        return false;
+        return LastErrorText();
     }
     // Only clean pages can be dropped: write them out first.
-    const bool done = fdatasync(file) == 0 && posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED) == 0;
+    int error = fdatasync(file) == 0 ? 0 : errno;
+    if (error == 0) {
+        error = posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
+    }
     close(file);
-    return done;
+    return error == 0 ? "" : strerror(error);
 }
 
 void SyncDirectory(const std::string& path) {
@@ -144,13 +202,40 @@ std::string SelfDirectory() {
     return slash == std::string::npos ? "." : self.substr(0, slash);
 }
 
+namespace {
+
+sigset_t InterruptSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+} // namespace
+
+// The signals stay blocked and are taken with sigtimedwait: no handler, no shared flag.
+int PendingInterrupt() {
+    const sigset_t signals = InterruptSignals();
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+    const timespec now = {0, 0};
+    const int signal = sigtimedwait(&signals, nullptr, &now);
+    return signal > 0 ? signal : 0;
+}
+
 int RunInDirectory(const std::string& program, const std::string& directory,
-                   const std::string& outPath, const std::string& errPath) {
+                   const std::string& outPath, const std::string& errPath, int* interrupt) {
+    *interrupt = PendingInterrupt();
+    if (*interrupt != 0) {
+        return -1;
+    }
     const pid_t child = fork();
     if (child < 0) {
         return -1;
     }
     if (child == 0) {
+        const sigset_t signals = InterruptSignals();
+        sigprocmask(SIG_UNBLOCK, &signals, nullptr);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || chdir(directory.c_str()) != 0) {
@@ -162,11 +247,26 @@ int RunInDirectory(const std::string& program, const std::string& directory,
         execl(program.c_str(), program.c_str(), (char*)nullptr);
         _exit(127);
     }
+    // The deliverable times itself, so this poll's few milliseconds are in no figure.
+    const sigset_t signals = InterruptSignals();
+    const timespec poll = {0, 5 * 1000 * 1000};
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
+    for (;;) {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) {
+            break;
+        }
+        if (ended < 0 && errno != EINTR) {
             return -1;
         }
+        const int signal = sigtimedwait(&signals, nullptr, &poll);
+        if (signal > 0 && *interrupt == 0) {
+            *interrupt = signal;
+            kill(child, SIGTERM);
+        }
+    }
+    if (*interrupt == 0) {
+        *interrupt = PendingInterrupt();
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -1,0 +1,24 @@
+// Writing the ten input files: readrace_prepare's job, and the size sweep's for each size.
+#pragma once
+
+#include <string>
+
+namespace tools {
+
+// readrace reads a file whole only while its length fits 32 bits and is not all ones.
+constexpr unsigned long long LargestFileSize = 0xFFFFFFFEull;
+
+// Writes "0.tmp" to "9.tmp" of size incompressible bytes each into dir, making dir and its
+// parents where they are missing. Each file is written under a hidden temporary name, flushed
+// to storage, renamed into place and evicted from the cache. What goes wrong is said on standard
+// error as "<program>: ...". Returns 0 when done, 2 when refused before anything is written
+// (not a directory, files there without force, too little room), 1 when writing failed, and
+// 128 plus the signal when SIGINT or SIGTERM came: the file being written is then removed, and
+// those already in place stay, complete.
+int PrepareFiles(const std::string& program, const std::string& dir, unsigned long long size,
+                 bool force, bool progress);
+
+// What a failed system call left in errno (or GetLastError), after a path and what was tried.
+int FailOn(const std::string& program, const std::string& path, const std::string& what);
+
+} // namespace tools
