@@ -66,7 +66,8 @@ TEST(Reliability, NoFileIsEverWrittenCreatedOrRemoved) {
         const harness::Captured run = harness::RunProgram(
             {"strace", "-f", "-qq", "-o", log, "-e",
              "trace=open,openat,openat2,creat,unlink,unlinkat,rename,renameat,renameat2,truncate,"
-             "ftruncate,mkdir,mkdirat,link,linkat,symlink,symlinkat,write,writev,pwrite64",
+             "ftruncate,mkdir,mkdirat,link,linkat,symlink,symlinkat,write,writev,pwrite64,"
+             "fadvise64",
              program},
             dir.path());
         EXPECT_EQ(run.status, 1) << run.err;
@@ -76,18 +77,35 @@ TEST(Reliability, NoFileIsEverWrittenCreatedOrRemoved) {
         static const std::regex allowedWrite(R"(^\d+ +(write|writev)\([12], .*)");
         static const std::regex anyOpen(R"(^\d+ +(open|openat|openat2)\(.*)");
         static const std::regex writeFlags(R"(O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|O_APPEND)");
+        // The open hint is all that tells the two programs apart: O_DIRECT on every open of an
+        // input file, or the sequential advice on every one that opened as a regular file.
+        static const std::regex inputOpen(R"(^\d+ +(open|openat|openat2)\(.*"[0-9]\.tmp".*)");
+        static const std::regex sequential(
+            R"(^\d+ +fadvise64\(\d+, 0, 0, POSIX_FADV_SEQUENTIAL(\) += 0| <unfinished \.\.\.>)$)");
+        const bool direct = name == "readrace_nobuf";
+        int inputOpens = 0, advised = 0;
         for (; std::getline(lines, line); ++calls) {
             if (line.find("resumed>") != std::string::npos ||
                 line.find("+++") != std::string::npos) {
                 continue;
             }
-            if (std::regex_search(line, anyOpen)) {
+            if (std::regex_search(line, inputOpen)) {
+                ++inputOpens;
+                EXPECT_EQ(line.find("O_DIRECT") != std::string::npos, direct) << line;
+            }
+            if (line.find("fadvise64(") != std::string::npos) {
+                EXPECT_TRUE(std::regex_match(line, sequential)) << line;
+                ++advised;
+            } else if (std::regex_search(line, anyOpen)) {
                 EXPECT_FALSE(std::regex_search(line, writeFlags)) << line;
             } else {
                 EXPECT_TRUE(std::regex_match(line, allowedWrite)) << line;
             }
         }
         EXPECT_GT(calls, 20) << "strace saw too little";
+        EXPECT_EQ(inputOpens, 20) << "each listed file opened once per phase";
+        // Five regular files (0, 1, 5, 6 and the empty 8), once per phase.
+        EXPECT_EQ(advised, direct ? 0 : 10);
     }
     EXPECT_EQ(harness::Snapshot(dir.path()), before);
 }

@@ -106,8 +106,12 @@ std::string HugePages() {
 
 Json MachineFacts(const std::string& directory, double ticksPerSecond) {
     std::string host, kernel, filesystem, device, thp;
+    unsigned cores = std::thread::hardware_concurrency();
     const std::string cpu = CpuModel();
 #ifdef _WIN32
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    cores = system.dwNumberOfProcessors;
     char name[256] = {};
     DWORD length = sizeof name;
     if (GetComputerNameA(name, &length)) {
@@ -147,7 +151,7 @@ Json MachineFacts(const std::string& directory, double ticksPerSecond) {
     thp = HugePages();
 #endif
     return {{"host", TextOrNull(host)},     {"kernel", TextOrNull(kernel)},
-            {"cpu", TextOrNull(cpu)},       {"cores", std::thread::hardware_concurrency()},
+            {"cpu", TextOrNull(cpu)},       {"cores", cores},
             {"tsc_hz", ticksPerSecond},     {"filesystem", TextOrNull(filesystem)},
             {"device", TextOrNull(device)}, {"thp", TextOrNull(thp)},
             {"readrace_version", Version()}};

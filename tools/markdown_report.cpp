@@ -25,7 +25,9 @@ std::string Cell(const std::string& text) {
 std::string Row(const std::vector<std::string>& cells) {
     std::string row = "|";
     for (const std::string& cell : cells) {
-        row += " " + Cell(cell) + " |";
+        row += ' ';
+        row += Cell(cell);
+        row += " |";
     }
     return row + "\n";
 }
