@@ -343,10 +343,11 @@ bool WaitForText(const std::string& path, const std::string& text, int seconds) 
     return false;
 }
 
-void StopProgram(int pid) {
-    kill(pid, SIGTERM);
+int StopProgram(int pid, int signal) {
+    kill(pid, signal);
     int waited = 0;
     waitpid(pid, &waited, 0);
+    return WIFEXITED(waited) ? WEXITSTATUS(waited) : 128 + WTERMSIG(waited);
 }
 
 bool InCi() {

@@ -2,6 +2,7 @@
 // process with standard output and error captured.
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <map>
 #include <string>
@@ -82,8 +83,9 @@ int StartProgram(const std::vector<std::string>& command, const std::string& dir
                  const std::string& outPath, const RunOptions& options = {});
 // Waits until the file holds text, up to seconds; false when it never does.
 bool WaitForText(const std::string& path, const std::string& text, int seconds);
-// Ends a program started in the background.
-void StopProgram(int pid);
+// Ends a program started in the background with the signal; returns its exit status, or 128
+// plus the signal that ended it.
+int StopProgram(int pid, int signal = SIGTERM);
 
 std::vector<std::string> SplitLines(const std::string& text);
 

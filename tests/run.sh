@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: the Windows cross-builds and their packages, then the Linux build and
-# every test, the Windows programs' runs under Wine among them. Stops at the first failure.
+# every test, the Windows programs' runs under Wine among them, the Linux packages, and the
+# same suite built by clang and under the sanitizers. Stops at the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,6 +28,22 @@ else
 fi
 
 cmake --workflow --preset default
+
+# The .deb, unpacked into a scratch root: its companions must run there and find the
+# deliverables beside themselves.
+(cd build/default && rm -f readrace_*.deb readrace-*.tar.gz && cpack -G DEB && cpack -G TGZ)
+deb=$(ls build/default/readrace_*_amd64.deb)
+dpkg-deb --field "$deb" Depends
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+"$root/usr/bin/readrace_prepare" --size 64KiB "$root/data"
+"$root/usr/bin/readrace_compare" --runs 2 "$root/data" >"$root/report.txt"
+grep -q "^readrace_nobuf$" "$root/report.txt"
+grep -q "^readrace_seq$" "$root/report.txt"
+
+# Release with clang, warnings as errors, the plain suite.
+cmake --workflow --preset clang
 # The same unit and end-to-end suites under the sanitizers; any report fails the run.
 cmake --workflow --preset asan
 cmake --workflow --preset tsan

@@ -4,9 +4,11 @@
 #include "run_output.h"
 #include "run_stats.h"
 #include "size_text.h"
+#include "speedup_stats.h"
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -147,6 +149,43 @@ TEST(Summarize, GivesMediansSpreadsRatesAndVerdictCounts) {
     EXPECT_EQ(s.medianPercentage, 200); // 250%, 200%, 200%
 }
 
+// Synthetic runs with a known answer: speed-ups around a true value, with 5% noise.
+TEST(EstimateSpeedup, IntervalAndConclusionAgreeWithAKnownAnswer) {
+    EXPECT_EQ(tools::MedianOf({3, 1, 2}), 2);
+    EXPECT_EQ(tools::MedianOf({4, 1, 3, 2}), 2.5);
+    EXPECT_EQ(tools::MedianOf({}), 0);
+    struct {
+        double truth;
+        std::string conclusion; // its start
+    } const cases[] = {
+        {1.0, "no clear difference (95% CI "},
+        {1.2, "two readers at once were 1."},
+        {1 / 1.2, "one reader was 1."},
+    };
+    for (const auto& c : cases) {
+        std::mt19937_64 random(7);
+        std::normal_distribution<double> noise(0, 0.05);
+        std::vector<double> speedups;
+        for (int run = 0; run < 20; ++run) {
+            speedups.push_back(c.truth * (1 + noise(random)));
+        }
+        const tools::SpeedupEstimate e = tools::EstimateSpeedup(speedups);
+        SCOPED_TRACE(c.truth);
+        EXPECT_EQ(e.median, tools::MedianOf(speedups));
+        EXPECT_LT(e.low, e.median);
+        EXPECT_GT(e.high, e.median);
+        EXPECT_EQ(e.low <= 1 && e.high >= 1, c.truth == 1.0);
+        EXPECT_TRUE(e.low < c.truth && c.truth < e.high) << e.low << "-" << e.high;
+        EXPECT_GE(e.resamples, 10000);
+        const std::string conclusion = tools::SpeedupConclusion(e);
+        EXPECT_EQ(conclusion.substr(0, c.conclusion.size()), c.conclusion) << conclusion;
+        // The same runs always give the same interval.
+        EXPECT_EQ(tools::EstimateSpeedup(speedups).low, e.low);
+        EXPECT_EQ(tools::EstimateSpeedup(speedups).high, e.high);
+    }
+    EXPECT_NEAR(tools::CoefficientOfVariation({90, 100, 110}), 0.1, 1e-12);
+}
+
 std::string ReadText(const std::string& path) {
     std::ifstream in(path);
     std::ostringstream text;
@@ -182,6 +221,8 @@ TEST(Prepare, WritesTenWholeFilesAndRefusesWhatItShould) {
         {"malformed size", {"--size", "12XB", dir.path()}, 2, "malformed size '12XB'"},
         {"too large for readrace", {"--size", "4GiB", dir.path()}, 2, "too large"},
         {"not a directory", {dir / "0.tmp"}, 2, "not a directory"},
+        {"cannot be made", {dir / "0.tmp/new"}, 2, "cannot make the directory: Not a directory"},
+        {"unknown option", {"--sise=4KiB", dir.path()}, 2, "readrace_prepare: The following"},
         {"no directory", {}, 2, "readrace_prepare: DIR is required"},
     };
     for (const auto& c : refused) {
@@ -194,11 +235,37 @@ TEST(Prepare, WritesTenWholeFilesAndRefusesWhatItShould) {
     EXPECT_EQ(harness::Snapshot(dir.path()), before) << "a refused run changed the files";
 
     const harness::Captured forced =
-        harness::RunProgram({READRACE_PREPARE, "--size", "8KiB", "--force", dir.path()}, ".");
+        harness::RunProgram({READRACE_PREPARE, "--size=8KiB", "--force", dir.path()}, ".");
     EXPECT_EQ(forced.status, 0) << forced.err;
     struct stat status;
     ASSERT_EQ(stat((dir / "9.tmp").c_str(), &status), 0);
     EXPECT_EQ(status.st_size, 8192);
+    const harness::Captured nested =
+        harness::RunProgram({READRACE_PREPARE, "--size=4KiB", "a/new/dir"}, dir.path());
+    EXPECT_EQ(nested.status, 0) << nested.err;
+    EXPECT_EQ(harness::Snapshot(dir / "a/new/dir").size(), 10u);
+    const harness::Captured version = harness::RunProgram({READRACE_PREPARE, "--version"}, ".");
+    EXPECT_EQ(version.out, "readrace_prepare 0.1.0\n");
+
+    // Interrupted inside a file: the unfinished file goes, the complete ones stay.
+    for (const int signal : {SIGINT, SIGTERM}) {
+        harness::ScratchDir big;
+        const int pid = harness::StartProgram({READRACE_PREPARE, "--size", "1GiB", big.path()}, ".",
+                                              big / "out");
+        bool writing = false;
+        for (int tries = 0; tries < 1000 && !writing; ++tries) {
+            writing = access((big / ".0.tmp.partial").c_str(), F_OK) == 0;
+            usleep(10000);
+        }
+        EXPECT_TRUE(writing);
+        EXPECT_EQ(harness::StopProgram(pid, signal), 128 + signal);
+        EXPECT_NE(ReadText(big / "out.err").find("interrupted: removed the unfinished"),
+                  std::string::npos)
+            << ReadText(big / "out.err");
+        for (const auto& [name, what] : harness::Snapshot(big.path())) {
+            EXPECT_TRUE(name.find("partial") == std::string::npos) << name << " was left";
+        }
+    }
 
     struct stat shm;
     if (stat("/dev/shm", &shm) == 0) {
@@ -219,17 +286,27 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
         harness::RunProgram({READRACE_COMPARE, "--runs", "3", dir.path()}, ".");
     ASSERT_EQ(text.status, 0) << text.err;
     for (const char* part : {"3 runs of each", "readrace_seq\n", "readrace_nobuf\n",
-                             "per-file median ms", "of 3 runs; Parallel was worse in"}) {
+                             "per-file median ms", "of 3 runs; Parallel was worse in",
+                             "speed-up (serial / parallel total): median ", "(95% CI "}) {
         EXPECT_NE(text.out.find(part), std::string::npos) << part << "\n" << text.out;
     }
 
+    // A name no JSON writer may pass through raw: quote, backslash, tab, newline, 0xFF 0xFE.
+    const std::string hostile = output / "a\"b\\c\td\ne\xff\xfe";
+    ASSERT_EQ(mkdir(hostile.c_str(), 0755), 0);
+    harness::MakeTenFiles(hostile, 64 << 10);
     const std::string svg = output / "chart.svg";
-    const harness::Captured json =
-        harness::RunProgram({READRACE_COMPARE, "--runs", "2", "--deliverable", "nobuf", "--json",
-                             "--no-evict", "--svg", svg, "--bin", READRACE_BIN, dir.path()},
-                            ".");
+    const std::string markdown = output / "summary.md";
+    const harness::Captured json = harness::RunProgram(
+        {READRACE_COMPARE, "--runs=2", "--deliverable=nobuf", "--json", "--no-evict", "--svg", svg,
+         "--markdown", markdown, "--bin", READRACE_BIN, hostile},
+        ".");
     ASSERT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(ReadText(svg).substr(0, 4), "<svg");
+    EXPECT_NE(ReadText(markdown).find("| 64 KiB | readrace_nobuf | 2 |"), std::string::npos)
+        << ReadText(markdown);
+    EXPECT_NE(json.out.find("\\\"b\\\\c\\td\\ne\xef\xbf\xbd\xef\xbf\xbd"), std::string::npos)
+        << json.out;
     const std::string jsonPath = output / "compare.json";
     std::ofstream(jsonPath) << json.out;
     const std::string validate = "/usr/bin/python3 -c 'import json, sys, jsonschema; "
@@ -245,11 +322,44 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
     EXPECT_EQ(system(validate.c_str()), 0) << json.out;
     EXPECT_NE(json.out.find("\"name\": \"readrace_nobuf\""), std::string::npos);
     EXPECT_EQ(json.out.find("readrace_seq"), std::string::npos);
+
+    const harness::Captured merged = harness::RunProgram(
+        {READRACE_COMPARE, "--merge", jsonPath, jsonPath, "--markdown", markdown}, ".");
+    ASSERT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(harness::SplitLines(merged.out).size(), 3u) << merged.out;
+    EXPECT_EQ(merged.out.substr(0, 4), "host");
+    EXPECT_NE(ReadText(markdown).find("| readrace_nobuf |"), std::string::npos);
+}
+
+// A sweep of two tiny sizes: its table, its JSON and its chart, and nothing left behind.
+TEST(Compare, SweepsSizesInScratchSpace) {
+    harness::ScratchDir scratch;
+    harness::ScratchDir output;
+    const std::string svg = output / "sweep.svg";
+    const harness::Captured text = harness::RunProgram(
+        {READRACE_COMPARE, "--sizes", "64KiB,4KiB", "--runs", "2", "--svg", svg, scratch.path()},
+        ".");
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("\n4 KiB      readrace_seq "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\n64 KiB     readrace_nobuf "), std::string::npos) << text.out;
+    EXPECT_NE(ReadText(svg).find("against file size"), std::string::npos);
+    EXPECT_TRUE(harness::Snapshot(scratch.path()).empty()) << "the sweep left files behind";
+
+    const harness::Captured json =
+        harness::RunProgram({READRACE_COMPARE, "--sizes=4KiB,64KiB", "--runs=1", "--json",
+                             "--deliverable", "seq", "--keep", scratch.path()},
+                            ".");
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const char* part : {"\"sweep\": [", "\"size_bytes\": 4096", "\"size_bytes\": 65536"}) {
+        EXPECT_NE(json.out.find(part), std::string::npos) << part;
+    }
+    EXPECT_EQ(harness::Snapshot(scratch.path()).size(), 2u) << "--keep keeps both sizes' files";
 }
 
 TEST(Compare, StopsAtARunThatFailsAndShowsItsDiagnostics) {
     harness::ScratchDir dir;
     harness::MakeTenFiles(dir.path(), 4096);
+    std::ofstream(dir / "other.json") << "{\"deliverables\": []}";
     harness::ScratchDir empty;
     struct {
         const char* title;
@@ -263,7 +373,12 @@ TEST(Compare, StopsAtARunThatFailsAndShowsItsDiagnostics) {
          2,
          "cannot find readrace_seq"},
         {"bad --runs", {"--runs", "0", dir.path()}, 2, "--runs"},
+        {"bad --runs=", {"--runs=some", dir.path()}, 2, "--runs takes auto or"},
         {"bad --deliverable", {"--deliverable", "all", dir.path()}, 2, "--deliverable"},
+        {"unknown option", {"--rnus", "2", dir.path()}, 2, "readrace_compare: The following"},
+        {"a merge of something else", {"--merge", dir / "0.tmp"}, 2, "0.tmp: not a report"},
+        {"a merge of other JSON", {"--merge", dir / "other.json"}, 2, "no \"machine\""},
+        {"a sweep of a bad size", {"--sizes", "4KiB,5GiB", empty.path()}, 2, "'5GiB'"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> command = {READRACE_COMPARE};

@@ -27,7 +27,7 @@ Json TextOrNull(const std::string& text) {
 
 // The processor's brand string, as CPUID gives it on every system.
 std::string CpuModel() {
-    if (__get_cpuid_max(0x80000000u, nullptr) < 0x80000004u) {
+    if ((unsigned)__get_cpuid_max(0x80000000u, nullptr) < 0x80000004u) {
         return "";
     }
     unsigned words[12] = {};

@@ -11,7 +11,7 @@ namespace {
 
 bool HasInvariantCounter() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (__get_cpuid_max(0x80000000u, nullptr) < 0x80000007u) {
+    if ((unsigned)__get_cpuid_max(0x80000000u, nullptr) < 0x80000007u) {
         return false;
     }
     __cpuid(0x80000007u, eax, ebx, ecx, edx);
