@@ -55,7 +55,7 @@ TEST(LinuxLayer, ReadsMoreThanOneReadCallMoves) {
     harness::ScratchDir dir;
     const unsigned long long size = 0x90000123ull;
     harness::MakeEntry(dir.path(), {"big.tmp", harness::Entry::Sparse, size});
-    const harness::Captured run = harness::RunInChild(dir.path(), [size] {
+    const harness::Captured run = harness::RunInChild(dir.path(), [&] {
         const HANDLE file = CreateFileW(L"big.tmp", GENERIC_READ, 0, NULL, OPEN_EXISTING,
                                         FILE_FLAG_SEQUENTIAL_SCAN, NULL);
         DWORD high = 1;

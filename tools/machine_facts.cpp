@@ -91,6 +91,14 @@ std::string DeviceModel(const std::string& number) {
             return model;
         }
     }
+    // A virtual disk tells no model, only its driver ("virtio_blk").
+    for (const char* place : {"/device/driver", "/../device/driver"}) {
+        std::error_code error;
+        const fs::path driver = fs::read_symlink(base + place, error);
+        if (!error) {
+            return driver.filename().string();
+        }
+    }
     return "";
 }
 

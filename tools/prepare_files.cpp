@@ -49,10 +49,12 @@ int Interrupted(const std::string& program, int signal, const std::string& parti
                 bool progress) {
     std::error_code ignored;
     fs::remove(partial, ignored);
+    char complete[64] = "no file was complete";
+    if (index > 0) {
+        snprintf(complete, sizeof complete, "0.tmp to %d.tmp are complete", index - 1);
+    }
     fprintf(stderr, "%s%s: interrupted: removed the unfinished %s; %s\n", progress ? "\n" : "",
-            program.c_str(), partial.c_str(),
-            index == 0 ? "no file was complete"
-                       : ("0.tmp to " + std::to_string(index - 1) + ".tmp are complete").c_str());
+            program.c_str(), partial.c_str(), complete);
     return 128 + signal;
 }
 
