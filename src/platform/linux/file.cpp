@@ -3,6 +3,7 @@
 #include "platform/linux/faults.h"
 #include "platform/linux/handles.h"
 #include "platform/linux/kernel32.h"
+#include "platform/linux/wide_text.h"
 
 #include <cerrno>
 #include <climits>
@@ -16,50 +17,6 @@ namespace {
 // Linux moves at most this much in one read() call; it is a multiple of every direct-I/O
 // alignment, so a direct read can go on after it.
 constexpr size_t LargestRead = 0x7ffff000;
-
-// Writes name as UTF-8; false (with errno set) when it does not fit or is not a valid name.
-bool ConvertName(LPCWSTR name, char* path, size_t capacity) {
-    size_t used = 0;
-    for (; *name != L'\0'; ++name) {
-        const unsigned long code = (unsigned long)*name;
-        char bytes[4];
-        size_t count;
-        if (code < 0x80) {
-            bytes[0] = (char)code;
-            count = 1;
-        } else if (code < 0x800) {
-            bytes[0] = (char)(0xC0 | (code >> 6));
-            bytes[1] = (char)(0x80 | (code & 0x3F));
-            count = 2;
-        } else if (code < 0x10000) {
-            if (code >= 0xD800 && code <= 0xDFFF) {
-                errno = EILSEQ;
-                return false;
-            }
-            bytes[0] = (char)(0xE0 | (code >> 12));
-            bytes[1] = (char)(0x80 | ((code >> 6) & 0x3F));
-            bytes[2] = (char)(0x80 | (code & 0x3F));
-            count = 3;
-        } else if (code < 0x110000) {
-            bytes[0] = (char)(0xF0 | (code >> 18));
-            bytes[1] = (char)(0x80 | ((code >> 12) & 0x3F));
-            bytes[2] = (char)(0x80 | ((code >> 6) & 0x3F));
-            bytes[3] = (char)(0x80 | (code & 0x3F));
-            count = 4;
-        } else {
-            errno = EILSEQ;
-            return false;
-        }
-        if (used + count >= capacity) {
-            errno = ENAMETOOLONG;
-            return false;
-        }
-        memcpy(path + used, bytes, count);
-        used += count;
-    }
-    path[used] = '\0';
-    return true;
-}
 
 const char* BaseName(const char* path) {
     const char* slash = strrchr(path, '/');
@@ -80,7 +37,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
         return INVALID_HANDLE_VALUE;
     }
     char path[PATH_MAX];
-    if (!ConvertName(name, path, sizeof path)) {
+    if (!ConvertToUtf8(name, path, sizeof path)) {
         return INVALID_HANDLE_VALUE;
     }
     const Fault fault = FindFault("CreateFileW", BaseName(path));

@@ -1,5 +1,6 @@
 // Runtime services for the Linux layer: read buffers, error texts and the end of output.
 #include "platform/linux/faults.h"
+#include "platform/linux/wide_text.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -98,28 +99,9 @@ void PrepareOutput(void) {
 
 void WriteErrorLine(const wchar_t* line) {
     // As UTF-8, in one fputs: glibc writes a wide line to the unbuffered stream a character at a
-    // time.
+    // time. The lines name listed files and the system's reasons, so they always convert.
     char text[4096];
-    size_t used = 0;
-    for (; *line != L'\0' && used + 5 < sizeof text; ++line) {
-        const unsigned long code = (unsigned long)*line;
-        if (code < 0x80) {
-            text[used++] = (char)code;
-        } else if (code < 0x800) {
-            text[used++] = (char)(0xC0 | (code >> 6));
-            text[used++] = (char)(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            text[used++] = (char)(0xE0 | (code >> 12));
-            text[used++] = (char)(0x80 | ((code >> 6) & 0x3F));
-            text[used++] = (char)(0x80 | (code & 0x3F));
-        } else {
-            text[used++] = (char)(0xF0 | ((code >> 18) & 0x07));
-            text[used++] = (char)(0x80 | ((code >> 12) & 0x3F));
-            text[used++] = (char)(0x80 | ((code >> 6) & 0x3F));
-            text[used++] = (char)(0x80 | (code & 0x3F));
-        }
-    }
-    text[used] = '\0';
+    ConvertToUtf8(line, text, sizeof text);
     fputs(text, stderr);
 }
 
