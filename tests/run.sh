@@ -42,6 +42,23 @@ dpkg-deb -x "$deb" "$root"
 grep -q "^readrace_nobuf$" "$root/report.txt"
 grep -q "^readrace_seq$" "$root/report.txt"
 
+# The fleet playbook against this machine alone, over the local connection: it installs the
+# .deb, prepares the files, compares, fetches the report and ends with the merged table.
+if command -v ansible-playbook >/dev/null && [ "$(id -u)" = 0 ]; then
+  ansible-playbook -i localhost, -c local -e ansible_python_interpreter=/usr/bin/python3 \
+    -e readrace_deb="$PWD/$deb" -e readrace_dir="$root/fleet" -e readrace_size=64KiB \
+    -e readrace_runs=2 -e readrace_reports="$root/reports" tools/fleet/readrace.yml |
+    tee "$root/fleet.log"
+  grep -q '"host  *file system  *device' "$root/fleet.log"
+  grep -q '"[^"]*  readrace_nobuf  ' "$root/fleet.log"
+elif [ "${CI:-}" = true ]; then
+  echo "tests/run.sh: CI runs the fleet playbook, as root with ansible-core installed" >&2
+  exit 1
+else
+  echo "tests/run.sh: skipping the fleet playbook: it installs the .deb, so run as root with" \
+    "apt-get install ansible-core python3-apt" >&2
+fi
+
 # Release with clang, warnings as errors, the plain suite.
 cmake --workflow --preset clang
 # The same unit and end-to-end suites under the sanitizers; any report fails the run.
