@@ -137,9 +137,16 @@ void Prepare(const std::string& dir, const std::string& size) {
     }
 }
 
+// A file left cached would make a "cold" figure a cached one: stop instead.
 void EvictAll(const std::string& dir) {
     for (int i = 0; i < 10; ++i) {
-        tools::EvictFile(dir + "/" + FileName(i));
+        const std::string path = dir + "/" + FileName(i);
+        const std::string problem = tools::EvictFile(path);
+        if (!problem.empty()) {
+            fprintf(stderr, "readrace_bench: %s: cannot evict from the cache: %s\n", path.c_str(),
+                    problem.c_str());
+            exit(1);
+        }
     }
 }
 
