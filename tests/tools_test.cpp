@@ -250,12 +250,15 @@ TEST(Prepare, WritesTenWholeFilesAndRefusesWhatItShould) {
     // Interrupted inside a file: the unfinished file goes, the complete ones stay.
     for (const int signal : {SIGINT, SIGTERM}) {
         harness::ScratchDir big;
-        const int pid = harness::StartProgram({READRACE_PREPARE, "--size", "1GiB", big.path()}, ".",
-                                              big / "out");
+        const int pid = harness::StartProgram({READRACE_PREPARE, "--size", "256MiB", big.path()},
+                                              ".", big / "out");
         bool writing = false;
         for (int tries = 0; tries < 1000 && !writing; ++tries) {
-            writing = access((big / ".0.tmp.partial").c_str(), F_OK) == 0;
-            usleep(10000);
+            for (int i = 0; i < 10 && !writing; ++i) {
+                writing =
+                    access((big / ("." + std::to_string(i) + ".tmp.partial")).c_str(), F_OK) == 0;
+            }
+            usleep(2000);
         }
         EXPECT_TRUE(writing);
         EXPECT_EQ(harness::StopProgram(pid, signal), 128 + signal);

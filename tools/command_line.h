@@ -1,14 +1,13 @@
 // The companions' command lines, on CLI11: one format for errors, --help and --version.
 #pragma once
 
+#include "version.h"
+
 #include <CLI/CLI.hpp>
 
 #include <string>
 
 namespace tools {
-
-// The project's version, as --version prints it.
-std::string Version();
 
 // Adds --version to app. After parsing, -1 means go on; otherwise the tool exits with the
 // value: 0 after --help or --version (printed on standard output), 2 after a mistake, which is

@@ -1,6 +1,6 @@
 #include "machine_facts.h"
 
-#include "command_line.h"
+#include "version.h"
 
 #include <cpuid.h>
 #include <filesystem>

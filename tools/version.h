@@ -1,0 +1,10 @@
+// The project's version, as --version prints it and reports record it.
+#pragma once
+
+#include <string>
+
+namespace tools {
+
+std::string Version();
+
+} // namespace tools
