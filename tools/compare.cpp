@@ -88,8 +88,7 @@ std::string StopRule(const Options& options, const std::vector<tools::Deliverabl
     }
     bool settled = runs >= LeastAutoRuns;
     for (const tools::DeliverableRuns& d : all) {
-        settled =
-            settled && tools::SpeedupSettled(tools::EstimateSpeedup(tools::RunSpeedups(d.runs)));
+        settled = settled && tools::SpeedupSettled(d.speedup);
     }
     if (settled) {
         return "auto: every interval excludes 1 or is within 3% of its median";
@@ -108,8 +107,9 @@ std::string StopRule(const Options& options, const std::vector<tools::Deliverabl
     return "";
 }
 
+// The estimate shown is the one of the runs so far.
 void ShowProgress(int run, const tools::DeliverableRuns& d) {
-    const tools::SpeedupEstimate e = tools::EstimateSpeedup(tools::RunSpeedups(d.runs));
+    const tools::SpeedupEstimate& e = d.speedup;
     fprintf(stderr, "\r\033[Krun %d: %s", run, d.name.c_str());
     if (e.runs >= 2) {
         fprintf(stderr, "  speed-up %.2f (95%% CI %.2f-%.2f)", e.median, e.low, e.high);
@@ -139,8 +139,9 @@ void WarnOfBusyMachine(const tools::Comparison& comparison) {
     }
 }
 
-// Runs the deliverables in directory until the rule stops them. Returns 0, 1 when a run failed
-// or the cache could not be emptied, or 128 plus the signal of an interrupt.
+// Runs the deliverables in directory until the rule stops them. Returns 0; 2 when the ten files
+// are not there; 1 when a run failed or the cache could not be emptied; or 128 plus the signal
+// of an interrupt.
 int RunComparison(const Options& options, const std::vector<tools::DeliverableRuns>& found,
                   const std::string& directory, const tools::TickCalibration& clock,
                   tools::Comparison* comparison) {
@@ -211,6 +212,7 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                 break;
             }
             deliverable.runs.push_back(output);
+            deliverable.speedup = tools::EstimateSpeedup(tools::RunSpeedups(deliverable.runs));
         }
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -299,7 +301,6 @@ int RunSweep(const Options& options, const std::vector<tools::DeliverableRuns>& 
             }
             return status;
         }
-        comparison.fileSize = size;
         sweep->push_back(comparison);
     }
     return 0;

@@ -3,6 +3,7 @@
 #include "compare_json.h"
 #include "markdown_report.h"
 #include "size_text.h"
+#include "text_report.h"
 
 #include <cstdio>
 #include <fstream>
@@ -38,13 +39,14 @@ void AddRows(const Json& report, TableRows* rows) {
         for (const Json& d : *deliverables) {
             const Json& summary = d["summary"];
             const Json& speedup = summary["speedup"];
-            char cell[64];
-            snprintf(cell, sizeof cell, "%.2f (%.2f-%.2f)", speedup["median"].get<double>(),
-                     speedup["ci95"][0].get<double>(), speedup["ci95"][1].get<double>());
+            SpeedupEstimate estimate;
+            estimate.median = speedup["median"].get<double>();
+            estimate.low = speedup["ci95"][0].get<double>();
+            estimate.high = speedup["ci95"][1].get<double>();
             rows->push_back({Text(machine["host"]), Text(machine["filesystem"]),
                              Text(machine["device"]), FormatSize(size), Text(d["name"]),
                              Rate(summary, "parallel_mb_per_s"), Rate(summary, "serial_mb_per_s"),
-                             cell, Text(speedup["conclusion"])});
+                             SpeedupCell(estimate), Text(speedup["conclusion"])});
         }
     }
 }

@@ -37,6 +37,13 @@ unsigned long long NextWord(RandomBytes* random) {
     return result;
 }
 
+// What a failed system call left (errno, or GetLastError), after a path and what was tried.
+int FailOn(const std::string& program, const std::string& path, const std::string& what) {
+    fprintf(stderr, "%s: %s: %s: %s\n", program.c_str(), path.c_str(), what.c_str(),
+            LastErrorText().c_str());
+    return 1;
+}
+
 void ShowProgress(int file, unsigned long long written, unsigned long long size) {
     const double done = size == 0 ? 1.0 : (double)written / (double)size;
     const int filled = (int)(done * 30);
@@ -118,12 +125,6 @@ int WriteOneFile(const std::string& program, const fs::path& dir, int index,
 }
 
 } // namespace
-
-int FailOn(const std::string& program, const std::string& path, const std::string& what) {
-    fprintf(stderr, "%s: %s: %s: %s\n", program.c_str(), path.c_str(), what.c_str(),
-            LastErrorText().c_str());
-    return 1;
-}
 
 int PrepareFiles(const std::string& program, const std::string& dirText, unsigned long long size,
                  bool force, bool progress) {

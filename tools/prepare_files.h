@@ -18,7 +18,4 @@ constexpr unsigned long long LargestFileSize = 0xFFFFFFFEull;
 int PrepareFiles(const std::string& program, const std::string& dir, unsigned long long size,
                  bool force, bool progress);
 
-// What a failed system call left in errno (or GetLastError), after a path and what was tried.
-int FailOn(const std::string& program, const std::string& path, const std::string& what);
-
 } // namespace tools

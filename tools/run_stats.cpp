@@ -4,17 +4,27 @@
 
 namespace tools {
 
+double MedianOf(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    const size_t middle = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + middle, values.end());
+    if (values.size() % 2 == 1) {
+        return values[middle];
+    }
+    const double upper = values[middle];
+    return (*std::max_element(values.begin(), values.begin() + middle) + upper) / 2;
+}
+
 Spread SpreadOf(std::vector<double> values) {
     Spread spread;
     if (values.empty()) {
         return spread;
     }
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    spread.median =
-        values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-    spread.min = values.front();
-    spread.max = values.back();
+    spread.median = MedianOf(values);
+    spread.min = *std::min_element(values.begin(), values.end());
+    spread.max = *std::max_element(values.begin(), values.end());
     return spread;
 }
 

@@ -11,7 +11,10 @@ struct Spread {
     double median = 0, min = 0, max = 0;
 };
 
-// The middle value, or the mean of the two middle ones; zeros for no values.
+// The middle value, or the mean of the two middle ones; 0 for no values.
+double MedianOf(std::vector<double> values);
+
+// The median, minimum and maximum; zeros for no values.
 Spread SpreadOf(std::vector<double> values);
 
 struct Summary {

@@ -7,19 +7,6 @@
 
 namespace tools {
 
-double MedianOf(std::vector<double> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    const size_t middle = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + middle, values.end());
-    if (values.size() % 2 == 1) {
-        return values[middle];
-    }
-    const double upper = values[middle];
-    return (*std::max_element(values.begin(), values.begin() + middle) + upper) / 2;
-}
-
 namespace {
 
 // Linear between the two nearest order statistics of sorted values.

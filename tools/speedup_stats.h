@@ -2,6 +2,8 @@
 // bootstrap confidence interval, and the plain sentence that says what it means.
 #pragma once
 
+#include "run_stats.h"
+
 #include <string>
 #include <vector>
 
@@ -17,9 +19,6 @@ struct SpeedupEstimate {
     int resamples = 0;
     unsigned long long seed = 0;
 };
-
-// The middle value, or the mean of the two middle ones; 0 for no values.
-double MedianOf(std::vector<double> values);
 
 // Percentile bootstrap of the median: resamples whole runs, with a fixed seed and a generator
 // whose sequence the C++ standard fixes, so the same speed-ups always give the same interval.
