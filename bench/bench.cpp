@@ -1,9 +1,9 @@
 // readrace_bench: does a file's time go to the read, and not to overhead readrace could avoid?
 // Runs the deliverables and a bare reference side by side, alternating, and prints the ratios
 // of their median per-file ticks; then whether readrace's verdict agrees with fio's.
-#include "command_line.h"
-#include "run_output.h"
-#include "tool_files.h"
+#include "common/command_line.h"
+#include "runs/run_output.h"
+#include "common/tool_files.h"
 
 #include <algorithm>
 #include <cerrno>

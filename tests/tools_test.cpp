@@ -1,10 +1,10 @@
 // The companion tools: size texts, the parser of a run's lines, the statistics, and whole runs
 // of readrace_prepare and readrace_compare.
 #include "harness.h"
-#include "run_output.h"
-#include "run_stats.h"
-#include "size_text.h"
-#include "speedup_stats.h"
+#include "runs/run_output.h"
+#include "runs/run_stats.h"
+#include "common/size_text.h"
+#include "runs/speedup_stats.h"
 
 #include <cstdlib>
 #include <fstream>

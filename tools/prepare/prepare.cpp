@@ -1,0 +1,39 @@
+// readrace_prepare: writes the ten input files, "0.tmp" to "9.tmp", of incompressible data,
+// every byte on storage, and leaves them out of the page cache.
+#include "common/command_line.h"
+#include "prepare/prepare_files.h"
+#include "common/size_text.h"
+#include "common/tool_files.h"
+
+#include <string>
+
+int main(int argc, char** argv) {
+    const std::string program = "readrace_prepare";
+    CLI::App app("Writes 0.tmp to 9.tmp of SIZE each into DIR, flushed to storage and evicted "
+                 "from the cache. DIR is made if it is missing.",
+                 program);
+    tools::AddVersion(app);
+    std::string sizeText = "64MiB";
+    bool force = false;
+    std::string dir;
+    app.add_option("--size", sizeText, "size of each file: a whole number with B, KiB, MiB or GiB")
+        ->capture_default_str();
+    app.add_flag("--force", force, "replace files that are already there");
+    app.add_option("DIR", dir, "the directory for the files")->required();
+    const int parsed = tools::ParseCommandLine(app, argc, argv);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    const auto size = tools::ParseSize(sizeText);
+    if (!size) {
+        return tools::Refuse(program, "malformed size '" + sizeText +
+                                          "': give a whole number with B, KiB, MiB or GiB");
+    }
+    if (*size > tools::LargestFileSize) {
+        return tools::Refuse(program,
+                             "size " + tools::FormatSize(*size) +
+                                 " is too large: readrace reads a file whole only below 4 GiB - 1 "
+                                 "byte");
+    }
+    return tools::PrepareFiles(program, dir, *size, force, tools::IsTerminal(2));
+}

@@ -1,0 +1,191 @@
+#include "prepare/prepare_files.h"
+
+#include "common/size_text.h"
+#include "common/tool_files.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace tools {
+
+namespace {
+
+constexpr size_t BlockSize = 1 << 20;
+
+// xoshiro256**: fast enough to outrun the storage; its output does not compress.
+struct RandomBytes {
+    unsigned long long state[4];
+};
+
+unsigned long long NextWord(RandomBytes* random) {
+    unsigned long long* s = random->state;
+    auto rotate = [](unsigned long long x, int k) { return (x << k) | (x >> (64 - k)); };
+    const unsigned long long result = rotate(s[1] * 5, 7) * 9;
+    const unsigned long long t = s[1] << 17;
+    s[2] ^= s[0];
+    s[3] ^= s[1];
+    s[1] ^= s[2];
+    s[0] ^= s[3];
+    s[2] ^= t;
+    s[3] = rotate(s[3], 45);
+    return result;
+}
+
+// What a failed system call left (errno, or GetLastError), after a path and what was tried.
+int FailOn(const std::string& program, const std::string& path, const std::string& what) {
+    fprintf(stderr, "%s: %s: %s: %s\n", program.c_str(), path.c_str(), what.c_str(),
+            LastErrorText().c_str());
+    return 1;
+}
+
+void ShowProgress(int file, unsigned long long written, unsigned long long size) {
+    const double done = size == 0 ? 1.0 : (double)written / (double)size;
+    const int filled = (int)(done * 30);
+    fprintf(stderr, "\r[%.*s%*s] %d.tmp %3d%% (%d of 10)", filled, "##############################",
+            30 - filled, "", file, (int)(done * 100), file + 1);
+    fflush(stderr);
+}
+
+int Interrupted(const std::string& program, int signal, const std::string& partial, int index,
+                bool progress) {
+    std::error_code ignored;
+    fs::remove(partial, ignored);
+    char complete[64] = "no file was complete";
+    if (index > 0) {
+        snprintf(complete, sizeof complete, "0.tmp to %d.tmp are complete", index - 1);
+    }
+    fprintf(stderr, "%s%s: interrupted: removed the unfinished %s; %s\n", progress ? "\n" : "",
+            program.c_str(), partial.c_str(), complete);
+    return 128 + signal;
+}
+
+// One file under a temporary name, renamed into place, so that no "N.tmp" is ever partial.
+int WriteOneFile(const std::string& program, const fs::path& dir, int index,
+                 unsigned long long size, RandomBytes* random, bool progress) {
+    const std::string name = std::to_string(index) + ".tmp";
+    const std::string finalPath = (dir / name).string();
+    const std::string tempPath = (dir / ("." + name + ".partial")).string();
+    std::error_code ignored;
+    fs::remove(tempPath, ignored);
+    const int file = CreateNewFile(tempPath);
+    if (file < 0) {
+        return FailOn(program, tempPath, "cannot create");
+    }
+    std::vector<unsigned long long> block(BlockSize / sizeof(unsigned long long));
+    unsigned long long written = 0;
+    while (written < size) {
+        if (const int signal = PendingInterrupt()) {
+            CloseFile(file);
+            return Interrupted(program, signal, tempPath, index, progress);
+        }
+        for (unsigned long long& word : block) {
+            word = NextWord(random);
+        }
+        const size_t chunk = size - written < BlockSize ? (size_t)(size - written) : BlockSize;
+        if (!WriteAll(file, block.data(), chunk)) {
+            const int status = FailOn(program, tempPath, "cannot write");
+            CloseFile(file);
+            fs::remove(tempPath, ignored);
+            return status;
+        }
+        written += chunk;
+        if (progress && (written % (16 * BlockSize) == 0 || written == size)) {
+            ShowProgress(index, written, size);
+        }
+    }
+    if (!SyncFile(file) || !CloseFile(file)) {
+        const int status = FailOn(program, tempPath, "cannot write to storage");
+        fs::remove(tempPath, ignored);
+        return status;
+    }
+    if (const int signal = PendingInterrupt()) {
+        return Interrupted(program, signal, tempPath, index, progress);
+    }
+    std::error_code renamed;
+    fs::rename(tempPath, finalPath, renamed);
+    if (renamed) {
+        fprintf(stderr, "%s: %s: cannot rename into place: %s\n", program.c_str(),
+                finalPath.c_str(), renamed.message().c_str());
+        fs::remove(tempPath, ignored);
+        return 1;
+    }
+    SyncDirectory(dir.string());
+    const std::string evicted = EvictFile(finalPath);
+    if (!evicted.empty() && index == 0) {
+        fprintf(stderr, "%s: warning: %s: cannot evict from the cache: %s\n", program.c_str(),
+                finalPath.c_str(), evicted.c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int PrepareFiles(const std::string& program, const std::string& dirText, unsigned long long size,
+                 bool force, bool progress) {
+    // From here on an interrupt waits for the writer to clean up.
+    if (const int signal = PendingInterrupt()) {
+        return 128 + signal;
+    }
+    const fs::path dir(dirText);
+    std::error_code error;
+    const fs::file_status status = fs::status(dir, error);
+    if (fs::exists(status) && !fs::is_directory(status)) {
+        fprintf(stderr, "%s: %s: not a directory\n", program.c_str(), dirText.c_str());
+        return 2;
+    }
+    if (!fs::exists(status)) {
+        fs::create_directories(dir, error);
+        if (error) {
+            fprintf(stderr, "%s: %s: cannot make the directory: %s\n", program.c_str(),
+                    dirText.c_str(), error.message().c_str());
+            return 2;
+        }
+    }
+    unsigned long long replaced = 0;
+    for (int i = 0; i < 10; ++i) {
+        const fs::path file = dir / (std::to_string(i) + ".tmp");
+        if (fs::exists(fs::symlink_status(file, error))) {
+            if (!force) {
+                fprintf(stderr, "%s: %s: already exists; use --force to replace it\n",
+                        program.c_str(), file.string().c_str());
+                return 2;
+            }
+            if (fs::is_regular_file(fs::symlink_status(file, error))) {
+                replaced += fs::file_size(file, error);
+            }
+        }
+    }
+    // Each file is written beside the one it replaces, so one extra file's room is needed.
+    const fs::space_info space = fs::space(dir, error);
+    const unsigned long long needed = 10 * size + size;
+    if (!error && space.available + replaced < needed) {
+        fprintf(stderr, "%s: %s: too little free space: %s needed, %s available\n", program.c_str(),
+                dirText.c_str(), FormatSize(needed).c_str(),
+                FormatSize(space.available + replaced).c_str());
+        return 2;
+    }
+
+    RandomBytes random;
+    std::seed_seq seed{
+        (unsigned long long)std::random_device{}(),
+        (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count()};
+    seed.generate((unsigned*)random.state, (unsigned*)(random.state + 4));
+    for (int i = 0; i < 10; ++i) {
+        const int written = WriteOneFile(program, dir, i, size, &random, progress);
+        if (written != 0) {
+            return written;
+        }
+    }
+    if (progress) {
+        fprintf(stderr, "\n");
+    }
+    return 0;
+}
+
+} // namespace tools

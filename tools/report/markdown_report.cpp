@@ -1,0 +1,81 @@
+#include "report/markdown_report.h"
+
+#include "common/size_text.h"
+#include "report/text_report.h"
+
+#include <fstream>
+
+namespace tools {
+
+namespace {
+
+// A cell may not break the table: pipes are escaped, line breaks become spaces.
+std::string Cell(const std::string& text) {
+    std::string cell;
+    for (const char c : text) {
+        if (c == '|') {
+            cell += "\\|";
+        } else {
+            cell += c == '\n' || c == '\r' ? ' ' : c;
+        }
+    }
+    return cell;
+}
+
+std::string Row(const std::vector<std::string>& cells) {
+    std::string row = "|";
+    for (const std::string& cell : cells) {
+        row += ' ';
+        row += Cell(cell);
+        row += " |";
+    }
+    return row + "\n";
+}
+
+std::string Fixed(double value, const char* format) {
+    char text[64];
+    snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+} // namespace
+
+bool WriteMarkdownTable(const std::string& path, const std::string& title,
+                        const std::vector<std::string>& header, const TableRows& rows) {
+    std::ofstream out(path);
+    out << "## " << Cell(title) << "\n\n" << Row(header) << "|";
+    for (size_t i = 0; i < header.size(); ++i) {
+        out << "---|";
+    }
+    out << "\n";
+    for (const auto& row : rows) {
+        out << Row(row);
+    }
+    out.flush();
+    return (bool)out;
+}
+
+const std::vector<std::string>& SummaryHeader() {
+    static const std::vector<std::string> header = {
+        "file size",     "deliverable",       "runs",      "parallel median",
+        "serial median", "speed-up (95% CI)", "conclusion"};
+    return header;
+}
+
+TableRows SummaryRows(const std::vector<Comparison>& comparisons) {
+    TableRows rows;
+    for (const Comparison& comparison : comparisons) {
+        for (const DeliverableRuns& d : comparison.deliverables) {
+            const Summary& s = d.summary;
+            rows.push_back(
+                {FormatSize(comparison.fileSize), d.name, std::to_string(s.runs),
+                 Fixed(s.parallelMs.median, "%.1f ms, ") +
+                     Fixed(s.parallelMBps.median, "%.0f MB/s"),
+                 Fixed(s.serialMs.median, "%.1f ms, ") + Fixed(s.serialMBps.median, "%.0f MB/s"),
+                 SpeedupCell(d.speedup), d.conclusion});
+        }
+    }
+    return rows;
+}
+
+} // namespace tools

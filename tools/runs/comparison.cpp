@@ -1,0 +1,29 @@
+#include "runs/comparison.h"
+
+namespace tools {
+
+std::vector<double> RunSpeedups(const std::vector<RunOutput>& runs) {
+    std::vector<double> speedups;
+    for (const RunOutput& run : runs) {
+        if (run.parallelTotal > 0 && run.serialTotal > 0) {
+            speedups.push_back((double)run.serialTotal / (double)run.parallelTotal);
+        }
+    }
+    return speedups;
+}
+
+void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
+              unsigned long long bytesPerPhase, bool evicted) {
+    deliverable->summary = Summarize(deliverable->runs, clock.ticksPerSecond, bytesPerPhase);
+    deliverable->speedup = EstimateSpeedup(RunSpeedups(deliverable->runs));
+    deliverable->conclusion = SpeedupConclusion(deliverable->speedup);
+    if (evicted && deliverable->name == "readrace_seq") {
+        deliverable->conclusion += "; but its serial phase read what the parallel phase had cached";
+    }
+}
+
+std::string FileName(int file) {
+    return std::to_string(file) + ".tmp";
+}
+
+} // namespace tools

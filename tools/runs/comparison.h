@@ -1,0 +1,43 @@
+// What readrace_compare measured, as every report (text, JSON, Markdown, chart) reads it.
+#pragma once
+
+#include "runs/run_output.h"
+#include "runs/run_stats.h"
+#include "runs/speedup_stats.h"
+#include "common/tick_clock.h"
+
+#include <string>
+#include <vector>
+
+namespace tools {
+
+struct DeliverableRuns {
+    std::string name; // "readrace_seq" or "readrace_nobuf"
+    std::string path;
+    std::vector<RunOutput> runs;
+    Summary summary;
+    SpeedupEstimate speedup;
+    std::string conclusion;
+};
+
+// One directory's comparison: the ten files there, every deliverable's runs.
+struct Comparison {
+    std::string directory;
+    unsigned long long fileSize = 0;      // of each file; the ten may differ, then the first's
+    unsigned long long bytesPerPhase = 0; // the ten files together
+    bool evicted = true;
+    std::string stoppedBy; // which rule ended the runs
+    std::vector<DeliverableRuns> deliverables;
+};
+
+// Each run's serial total over its parallel total; runs where either is not positive are left
+// out, since no ratio of them means anything.
+std::vector<double> RunSpeedups(const std::vector<RunOutput>& runs);
+
+// Fills in summary, speed-up and conclusion from the runs.
+void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
+              unsigned long long bytesPerPhase, bool evicted);
+
+std::string FileName(int file);
+
+} // namespace tools

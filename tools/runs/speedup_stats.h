@@ -1,0 +1,39 @@
+// How much faster two readers at once were than one: the median speed-up over runs, with a
+// bootstrap confidence interval, and the plain sentence that says what it means.
+#pragma once
+
+#include "runs/run_stats.h"
+
+#include <string>
+#include <vector>
+
+namespace tools {
+
+constexpr int BootstrapResamples = 10000;
+constexpr unsigned long long BootstrapSeed = 20261208;
+
+struct SpeedupEstimate {
+    int runs = 0;
+    double median = 0;
+    double low = 0, high = 0; // the 95% interval
+    int resamples = 0;
+    unsigned long long seed = 0;
+};
+
+// Percentile bootstrap of the median: resamples whole runs, with a fixed seed and a generator
+// whose sequence the C++ standard fixes, so the same speed-ups always give the same interval.
+SpeedupEstimate EstimateSpeedup(const std::vector<double>& speedups,
+                                int resamples = BootstrapResamples,
+                                unsigned long long seed = BootstrapSeed);
+
+// "two readers at once were 1.18x as fast (95% CI 1.10-1.27)" and its two siblings.
+std::string SpeedupConclusion(const SpeedupEstimate& estimate);
+
+// Whether the interval answers the question: it excludes 1, or is narrow (half-width at most
+// 3% of the median).
+bool SpeedupSettled(const SpeedupEstimate& estimate);
+
+// Standard deviation over mean; 0 for fewer than two values.
+double CoefficientOfVariation(const std::vector<double>& values);
+
+} // namespace tools
