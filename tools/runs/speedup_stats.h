@@ -12,12 +12,21 @@ namespace tools {
 constexpr int BootstrapResamples = 10000;
 constexpr unsigned long long BootstrapSeed = 20261208;
 
+// What the interval says, given the margin: "parallel", "serial", "equivalent" or "unclear" in
+// the reports.
+enum class Verdict { Parallel, Serial, Equivalent, Unclear };
+
+constexpr double DefaultMargin = 0.03;
+
 struct SpeedupEstimate {
     int runs = 0;
     double median = 0;
     double low = 0, high = 0; // the 95% interval
     int resamples = 0;
     unsigned long long seed = 0;
+    // The smallest difference that matters: equivalent means within [1/(1+margin), 1+margin].
+    double margin = DefaultMargin;
+    Verdict verdict = Verdict::Unclear;
 };
 
 // Percentile bootstrap of the median: resamples whole runs, with a fixed seed and a generator
