@@ -3,9 +3,11 @@
 // touched. Add a row per case; the fuzzers cover the parsers field by field.
 #include "harness.h"
 
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/stat.h>
 
 namespace {
 
@@ -66,6 +68,22 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
          {"{compare}", "--runs", "x", "{dir}"},
          2,
          "--runs"},
+        {"a run with a total of 0: faulty, not dropped",
+         [](const std::string& dir) {
+             harness::MakeTenFiles(dir, 4096);
+             mkdir((dir + "/bin").c_str(), 0755);
+             for (const char* name : {"readrace_seq", "readrace_nobuf"}) {
+                 std::ofstream(dir + "/bin/" + name)
+                     << "#!/bin/sh\nfor i in 0 5 1 6 2 7 3 8 4 9; do echo \"* $i.tmp 1\"; done\n"
+                        "echo 'Parallel total time: 10'\nfor i in 0 1 2 3 4 5 6 7 8 9; do echo "
+                        "\"* $i.tmp 0\"; done\necho 'Serial total time: 0'\necho 'Outcome: "
+                        "Parallel was worse. No percentage: serial total is 0.'\n";
+                 chmod((dir + "/bin/" + name).c_str(), 0755);
+             }
+         },
+         {"{compare}", "--runs", "6", "--no-evict", "--bin", "{dir}/bin", "{dir}"},
+         1,
+         "readrace_seq, run 1: a total that is not positive (parallel 10, serial 0)"},
     };
     for (const HostileCase& c : cases) {
         RunCase(c);

@@ -35,6 +35,9 @@ struct Options {
     int fixedRuns = 0; // 0 for auto
     int maxRuns = 30;
     double maxSeconds = 600;
+    std::string margin = "3%";
+    double level = tools::DefaultLevel;
+    tools::SpeedupPlan plan; // from the options above
     std::string deliverable = "both";
     bool json = false;
     bool evict = true;
@@ -43,9 +46,6 @@ struct Options {
     std::string bin, svg, markdown, sizes;
     std::vector<std::string> paths; // DIR, or the reports to merge
 };
-
-// Auto runs at least this many of each before it looks at the intervals.
-constexpr int LeastAutoRuns = 5;
 
 // Beside this program (installed, or --bin), else in the build tree's src/.
 std::string FindDeliverable(const Options& options, const std::string& name) {
@@ -80,21 +80,23 @@ std::string StopRule(const Options& options, const std::vector<tools::Deliverabl
     if (options.fixedRuns > 0) {
         return runs >= options.fixedRuns ? "--runs " + std::to_string(options.fixedRuns) : "";
     }
-    bool settled = runs >= LeastAutoRuns;
+    // Every look's interval is one the plan allows for, so stopping here, at the cap or at the
+    // time limit keeps the chance of a wrong verdict within the level.
+    bool settled = true;
     for (const tools::DeliverableRuns& d : all) {
-        settled = settled && tools::SpeedupSettled(d.speedup);
+        settled = settled && d.speedup.verdict != tools::Verdict::Unclear;
     }
     if (settled) {
-        return "auto: every interval excludes 1 or is within 3% of its median";
+        return "auto: every program has its verdict";
     }
     if (runs >= options.maxRuns) {
         return "auto: stopped at --max-runs " + std::to_string(options.maxRuns) +
-               " before every interval settled";
+               " before every program had its verdict";
     }
     if (seconds >= options.maxSeconds) {
         char text[96];
         snprintf(text, sizeof text,
-                 "auto: stopped at --max-seconds %g before every interval settled",
+                 "auto: stopped at --max-seconds %g before every program had its verdict",
                  options.maxSeconds);
         return text;
     }
@@ -105,8 +107,10 @@ std::string StopRule(const Options& options, const std::vector<tools::Deliverabl
 void ShowProgress(int run, const tools::DeliverableRuns& d) {
     const tools::SpeedupEstimate& e = d.speedup;
     fprintf(stderr, "\r\033[Krun %d: %s", run, d.name.c_str());
-    if (e.runs >= 2) {
-        fprintf(stderr, "  speed-up %.2f (95%% CI %.2f-%.2f)", e.median, e.low, e.high);
+    if (e.rank > 0) {
+        fprintf(stderr, "  speed-up %.2f (%s%% CI %s): %s", e.median,
+                tools::ConfidenceText(e.level).c_str(), tools::IntervalText(e.low, e.high).c_str(),
+                tools::VerdictName(e.verdict));
     }
     fflush(stderr);
 }
@@ -124,10 +128,12 @@ void WarnOfBusyMachine(const tools::Comparison& comparison) {
             const double variation = tools::CoefficientOfVariation(*totals);
             if (variation > 0.25) {
                 fprintf(stderr,
-                        "%s: warning: %s, %s phase: its totals vary by %.0f%% (coefficient of "
-                        "variation) over %zu runs; the machine may have been busy: try a quieter "
-                        "machine or more runs\n",
-                        Program.c_str(), d.name.c_str(), phase, variation * 100, totals->size());
+                        "%s: warning: %s at %s, %s phase: its totals vary by %.0f%% (coefficient "
+                        "of variation) over %zu runs; the machine may have been busy: try a "
+                        "quieter machine or more runs\n",
+                        Program.c_str(), d.name.c_str(),
+                        tools::FormatSize(comparison.fileSize).c_str(), phase, variation * 100,
+                        totals->size());
             }
         }
     }
@@ -206,7 +212,8 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                 break;
             }
             deliverable.runs.push_back(output);
-            deliverable.speedup = tools::EstimateSpeedup(tools::RunSpeedups(deliverable.runs));
+            deliverable.speedup =
+                tools::EstimateSpeedup(tools::RunSpeedups(deliverable.runs), options.plan);
         }
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -222,7 +229,8 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         return status;
     }
     for (tools::DeliverableRuns& deliverable : comparison->deliverables) {
-        tools::Conclude(&deliverable, clock, comparison->bytesPerPhase, options.evict);
+        tools::Conclude(&deliverable, clock, comparison->bytesPerPhase, options.evict,
+                        options.plan);
     }
     WarnOfBusyMachine(*comparison);
     return 0;
@@ -310,11 +318,22 @@ int main(int argc, char** argv) {
     tools::AddVersion(app);
     Options options;
     app.add_option("--runs", options.runs,
-                   "runs of each deliverable: a number, or auto (at least 5, until each interval "
-                   "excludes 1 or is within 3% of its median)")
+                   "runs of each deliverable: a number, or auto (from the 5th run on, until "
+                   "each has its verdict: faster one way, or the same within --margin)")
         ->capture_default_str();
-    app.add_option("--max-runs", options.maxRuns, "with --runs auto, at most this many")
-        ->check(CLI::Range(1, 100000))
+    app.add_option("--max-runs", options.maxRuns,
+                   "with --runs auto, at most this many (the intervals are widened for every "
+                   "look up to it)")
+        ->check(CLI::Range(1, tools::LargestCap))
+        ->capture_default_str();
+    app.add_option("--margin", options.margin,
+                   "the smallest difference that matters, as a percentage: within it the two "
+                   "ways count as the same")
+        ->capture_default_str();
+    app.add_option("--level", options.level,
+                   "the chance, per program, of a wrong verdict where nothing differs (with both "
+                   "programs, up to twice this per session: 0.025 keeps that at 5%)")
+        ->check(CLI::Range(0.0001, 0.5))
         ->capture_default_str();
     app.add_option("--max-seconds", options.maxSeconds,
                    "with --runs auto, start no run after this long")
@@ -360,6 +379,34 @@ int main(int argc, char** argv) {
             return tools::Refuse(Program, "--runs takes auto or a whole number from 1: '" +
                                               options.runs + "'");
         }
+    }
+    double margin = 0;
+    {
+        std::string text = options.margin;
+        if (!text.empty() && text.back() == '%') {
+            text.pop_back();
+        }
+        char* end = nullptr;
+        margin = text.empty() ? 0 : strtod(text.c_str(), &end) / 100;
+        if (text.empty() || *end != '\0' || !(margin > 0 && margin <= 1)) {
+            return tools::Refuse(Program, "--margin takes a percentage above 0 and up to 100 "
+                                          "(such as 3%): '" +
+                                              options.margin + "'");
+        }
+    }
+    if (options.fixedRuns > 0) {
+        options.plan = tools::FixedPlan(options.level, margin);
+        const int least = tools::RunsForAnInterval(tools::EstimateSpeedup({}, options.plan));
+        if (options.fixedRuns < least) {
+            fprintf(stderr,
+                    "%s: warning: with --runs %d no %s%% interval can exclude anything, so there "
+                    "will be no verdict; it takes %d runs at least\n",
+                    Program.c_str(), options.fixedRuns,
+                    tools::ConfidenceText(options.level).c_str(), least);
+        }
+    } else {
+        options.plan =
+            tools::SequentialPlan(tools::FirstLook, options.maxRuns, options.level, margin);
     }
     const std::string dir = options.paths[0];
     std::error_code error;

@@ -20,6 +20,40 @@ Json OrNull(bool present, double value) {
     return present ? Json(value) : Json(nullptr);
 }
 
+// The procedure, named closely enough to recompute the interval from the runs.
+std::string MethodText(const SpeedupEstimate& e) {
+    std::string text = "exact sign-test (order-statistic) interval [x(k), x(n+1-k)] over the n "
+                       "runs' serial_total / parallel_total, k the largest with "
+                       "2 P(Binomial(n, 1/2) <= k-1) <= per_look_level";
+    if (e.sequential) {
+        text += "; per_look_level the largest such tail for which an exact walk over the "
+                "binomial count of runs below the true median keeps the chance that any look "
+                "from run first_look to run last_look wrongly excludes it at or below level";
+    } else {
+        text += " (= level: one look after a fixed count of runs)";
+    }
+    return text + "; verdict parallel if the interval lies above 1, serial if below 1, "
+                  "equivalent if inside [1/(1+margin), 1+margin], otherwise unclear";
+}
+
+Json SpeedupJson(const SpeedupEstimate& e, const std::string& conclusion) {
+    const bool interval = e.rank > 0;
+    return {{"median", e.median},
+            {"ci95", interval ? Json::array({e.low, e.high}) : Json()},
+            {"ranks", interval ? Json::array({e.rank, e.runs + 1 - e.rank}) : Json()},
+            {"verdict", VerdictName(e.verdict)},
+            {"margin", e.margin},
+            {"level", e.level},
+            {"per_look_level", e.perLookLevel},
+            {"error_bound", e.errorBound},
+            {"looks", e.looks},
+            {"first_look", e.firstLook},
+            {"last_look", e.lastLook},
+            {"runs_to_settle", e.runsToSettle > 0 ? Json(e.runsToSettle) : Json()},
+            {"method", MethodText(e)},
+            {"conclusion", conclusion}};
+}
+
 } // namespace
 
 Json DeliverableJson(const DeliverableRuns& deliverable) {
@@ -50,14 +84,7 @@ Json DeliverableJson(const DeliverableRuns& deliverable) {
               {"parallel_worse", s.parallelWorse},
               {"serial_worse", s.serialWorse},
               {"median_percentage", OrNull(s.withPercentage > 0, s.medianPercentage)},
-              {"speedup",
-               {{"median", e.median},
-                {"ci95", {e.low, e.high}},
-                {"method", "percentile bootstrap of the median of serial_total / "
-                           "parallel_total, resampling whole runs"},
-                {"resamples", e.resamples},
-                {"seed", e.seed},
-                {"conclusion", deliverable.conclusion}}}}}};
+              {"speedup", SpeedupJson(e, deliverable.conclusion)}}}};
 }
 
 namespace {

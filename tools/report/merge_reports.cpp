@@ -41,23 +41,28 @@ void AddRows(const Json& report, TableRows* rows) {
             const Json& speedup = summary["speedup"];
             SpeedupEstimate estimate;
             estimate.median = speedup["median"].get<double>();
-            estimate.low = speedup["ci95"][0].get<double>();
-            estimate.high = speedup["ci95"][1].get<double>();
+            // No interval (too few runs) is null; reports from before verdicts have none.
+            if (speedup["ci95"].is_array()) {
+                estimate.low = speedup["ci95"][0].get<double>();
+                estimate.high = speedup["ci95"][1].get<double>();
+                estimate.rank = 1;
+            }
             rows->push_back({Text(machine["host"]), Text(machine["filesystem"]),
                              Text(machine["device"]), FormatSize(size), Text(d["name"]),
                              Rate(summary, "parallel_mb_per_s"), Rate(summary, "serial_mb_per_s"),
-                             SpeedupCell(estimate), Text(speedup["conclusion"])});
+                             SpeedupCell(estimate),
+                             speedup.contains("verdict") ? Text(speedup["verdict"]) : "-"});
         }
     }
 }
 
-const std::vector<std::string> Header = {"host",        "file system",       "device",
-                                         "file size",   "deliverable",       "parallel MB/s",
-                                         "serial MB/s", "speed-up (95% CI)", "conclusion"};
+const std::vector<std::string> Header = {"host",        "file system",   "device",
+                                         "file size",   "deliverable",   "parallel MB/s",
+                                         "serial MB/s", "speed-up (CI)", "verdict"};
 const std::vector<std::string> JsonKeys = {
     "host",        "filesystem",        "device",          "file_size",
     "deliverable", "parallel_mb_per_s", "serial_mb_per_s", "speedup",
-    "conclusion"};
+    "verdict"};
 
 } // namespace
 

@@ -15,6 +15,37 @@ std::string Percentage(double value) {
     return text;
 }
 
+std::string Ordinal(int n) {
+    const char* suffix = n % 100 / 10 == 1 ? "th"
+                         : n % 10 == 1     ? "st"
+                         : n % 10 == 2     ? "nd"
+                         : n % 10 == 3     ? "rd"
+                                           : "th";
+    return std::to_string(n) + suffix;
+}
+
+// The speed-up's figures under the verdict, each labelled: the median, the interval, which runs
+// bound it and at what level.
+void WriteSpeedupFigures(FILE* out, const SpeedupEstimate& e) {
+    fprintf(out, "  speed-up (serial / parallel total): median %.3f over %d run%s", e.median,
+            e.runs, e.runs == 1 ? "" : "s");
+    if (e.rank == 0) {
+        fprintf(out, "; no interval\n");
+        return;
+    }
+    fprintf(out, "; %s%% CI %s, the %s and %s of the %d in order", ConfidenceText(e.level).c_str(),
+            IntervalText(e.low, e.high).c_str(), Ordinal(e.rank).c_str(),
+            Ordinal(e.runs + 1 - e.rank).c_str(), e.runs);
+    if (e.sequential) {
+        fprintf(out,
+                ";\n  each look at the %s level, so that all looks from run %d to %d together "
+                "wrongly exclude the true median at most %.2f%% of the time\n",
+                LevelText(e.perLookLevel).c_str(), e.firstLook, e.lastLook, e.errorBound * 100);
+    } else {
+        fprintf(out, " (it misses the true median %.2f%% of the time)\n", e.errorBound * 100);
+    }
+}
+
 } // namespace
 
 void WriteText(FILE* out, const Comparison& comparison, const TickCalibration& clock) {
@@ -29,7 +60,8 @@ void WriteText(FILE* out, const Comparison& comparison, const TickCalibration& c
             clock.overMilliseconds, (double)comparison.bytesPerPhase / 1e6);
     for (const DeliverableRuns& deliverable : comparison.deliverables) {
         const Summary& s = deliverable.summary;
-        fprintf(out, "\n%s\n", deliverable.name.c_str());
+        fprintf(out, "\n%s\n  %s\n", deliverable.name.c_str(), deliverable.conclusion.c_str());
+        WriteSpeedupFigures(out, deliverable.speedup);
         fprintf(out, "  %-10s %12s %12s %12s %14s %12s %12s\n", "", "median ms", "min ms", "max ms",
                 "median MB/s", "min MB/s", "max MB/s");
         const struct {
@@ -57,62 +89,55 @@ void WriteText(FILE* out, const Comparison& comparison, const TickCalibration& c
         fprintf(out, "\n  Serial was worse in %d of %d runs; Parallel was worse in %d of %d runs\n",
                 s.serialWorse, s.runs, s.parallelWorse, s.runs);
         if (s.withPercentage > 0) {
-            fprintf(out, "  median percentage: %s\n", Percentage(s.medianPercentage).c_str());
+            fprintf(out,
+                    "  median percentage (the outcome lines: the slower phase's total over "
+                    "the faster's): %s\n",
+                    Percentage(s.medianPercentage).c_str());
         }
-        fprintf(out, "  speed-up (serial / parallel total): median %.3f over %d runs\n  %s\n",
-                deliverable.speedup.median, deliverable.speedup.runs,
-                deliverable.conclusion.c_str());
     }
 }
 
 std::string SpeedupCell(const SpeedupEstimate& e) {
     char text[64];
-    snprintf(text, sizeof text, "%.2f (%.2f-%.2f)", e.median, e.low, e.high);
-    return text;
+    snprintf(text, sizeof text, "%.2f", e.median);
+    return text + (e.rank > 0 ? " (" + IntervalText(e.low, e.high) + ")" : " (no interval)");
 }
-
-namespace {
-
-// +1 when two readers at once were clearly faster, -1 when one was, 0 when the interval spans 1.
-int Direction(const SpeedupEstimate& e) {
-    return e.low > 1 ? 1 : e.high < 1 ? -1 : 0;
-}
-
-} // namespace
 
 std::string Crossover(const std::vector<Comparison>& sweep, const std::string& deliverable) {
-    std::vector<std::pair<unsigned long long, int>> directions;
+    std::vector<std::pair<unsigned long long, std::string>> verdicts;
     for (const Comparison& comparison : sweep) {
         for (const DeliverableRuns& d : comparison.deliverables) {
             if (d.name == deliverable) {
-                directions.push_back({comparison.fileSize, Direction(d.speedup)});
+                verdicts.push_back({comparison.fileSize, VerdictPhrase(d.speedup)});
             }
         }
     }
-    // The answer at the largest size, if it holds back to some size and differs just below it.
-    if (directions.size() < 2 || directions.back().second == 0) {
+    if (verdicts.empty()) {
         return "";
     }
-    const int answer = directions.back().second;
-    size_t from = directions.size() - 1;
-    while (from > 0 && directions[from - 1].second == answer) {
+    // The verdict at the largest size, and how far down it holds.
+    const std::string answer = verdicts.back().second;
+    size_t from = verdicts.size() - 1;
+    while (from > 0 && verdicts[from - 1].second == answer) {
         --from;
     }
     if (from == 0) {
+        return verdicts.size() > 1 ? "at every size, " + answer : "";
+    }
+    if (answer == VerdictPhrase(SpeedupEstimate()) || answer == "no clear difference") {
         return "";
     }
-    return "from " + FormatSize(directions[from].first) + " on, " +
-           (answer > 0 ? "two readers at once were faster" : "one reader was faster than two");
+    return "from " + FormatSize(verdicts[from].first) + " on, " + answer;
 }
 
 void WriteSweepTable(FILE* out, const std::vector<Comparison>& sweep) {
-    fprintf(out, "\n%-10s %-15s %-20s %s\n", "size", "deliverable", "speed-up (95% CI)",
-            "conclusion");
+    fprintf(out, "\n%-10s %-15s %-24s %s\n", "size", "deliverable", "speed-up (CI)", "verdict");
     std::vector<std::string> names;
     for (const Comparison& comparison : sweep) {
         for (const DeliverableRuns& d : comparison.deliverables) {
-            fprintf(out, "%-10s %-15s %-20s %s\n", FormatSize(comparison.fileSize).c_str(),
-                    d.name.c_str(), SpeedupCell(d.speedup).c_str(), d.conclusion.c_str());
+            fprintf(out, "%-10s %-15s %-24s %s\n", FormatSize(comparison.fileSize).c_str(),
+                    d.name.c_str(), SpeedupCell(d.speedup).c_str(),
+                    VerdictPhrase(d.speedup).c_str());
             if (std::find(names.begin(), names.end(), d.name) == names.end()) {
                 names.push_back(d.name);
             }
@@ -121,7 +146,7 @@ void WriteSweepTable(FILE* out, const std::vector<Comparison>& sweep) {
     for (const std::string& name : names) {
         const std::string crossover = Crossover(sweep, name);
         fprintf(out, "%s: %s\n", name.c_str(),
-                crossover.empty() ? "no size where the answer turns" : crossover.c_str());
+                crossover.empty() ? "no one size from which the verdict holds" : crossover.c_str());
     }
 }
 

@@ -5,17 +5,19 @@ namespace tools {
 std::vector<double> RunSpeedups(const std::vector<RunOutput>& runs) {
     std::vector<double> speedups;
     for (const RunOutput& run : runs) {
-        if (run.parallelTotal > 0 && run.serialTotal > 0) {
-            speedups.push_back((double)run.serialTotal / (double)run.parallelTotal);
-        }
+        speedups.push_back((double)run.serialTotal / (double)run.parallelTotal);
     }
     return speedups;
 }
 
 void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
-              unsigned long long bytesPerPhase, bool evicted) {
+              unsigned long long bytesPerPhase, bool evicted, const SpeedupPlan& plan) {
     deliverable->summary = Summarize(deliverable->runs, clock.ticksPerSecond, bytesPerPhase);
-    deliverable->speedup = EstimateSpeedup(RunSpeedups(deliverable->runs));
+    const std::vector<double> speedups = RunSpeedups(deliverable->runs);
+    deliverable->speedup = EstimateSpeedup(speedups, plan);
+    if (deliverable->speedup.rank > 0 && deliverable->speedup.verdict == Verdict::Unclear) {
+        deliverable->speedup.runsToSettle = RunsToSettle(speedups, plan);
+    }
     deliverable->conclusion = SpeedupConclusion(deliverable->speedup);
     if (evicted && deliverable->name == "readrace_seq") {
         deliverable->conclusion += "; but its serial phase read what the parallel phase had cached";

@@ -30,13 +30,15 @@ struct Comparison {
     std::vector<DeliverableRuns> deliverables;
 };
 
-// Each run's serial total over its parallel total; runs where either is not positive are left
-// out, since no ratio of them means anything.
+// Each run's serial total over its parallel total. ParseRunOutput refuses a run whose totals
+// are not both positive, so every run counts.
 std::vector<double> RunSpeedups(const std::vector<RunOutput>& runs);
 
-// Fills in summary, speed-up and conclusion from the runs.
+// Fills in summary, speed-up and conclusion from the runs, under the plan that chose them; with
+// no verdict, works out how many runs would likely settle it.
 void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
-              unsigned long long bytesPerPhase, bool evicted);
+              unsigned long long bytesPerPhase, bool evicted,
+              const SpeedupPlan& plan = FixedPlan());
 
 std::string FileName(int file);
 

@@ -93,6 +93,23 @@ std::string ParseRunOutput(const std::string& text, RunOutput* run) {
             }
         }
     }
+    // A run with a total of 0 or less, or whose outcome line disagrees with its totals, was not
+    // timed as the program means to: it is a faulty run, never a speed-up to count or drop.
+    if (run->parallelTotal <= 0 || run->serialTotal <= 0) {
+        return "a total that is not positive (parallel " + std::to_string(run->parallelTotal) +
+               ", serial " + std::to_string(run->serialTotal) + "): a faulty run";
+    }
+    const bool parallelWorse = run->serialTotal <= run->parallelTotal;
+    const long long longer = parallelWorse ? run->parallelTotal : run->serialTotal;
+    const long long shorter = parallelWorse ? run->serialTotal : run->parallelTotal;
+    // As the program works it out: the product wraps to 64 bits, the quotient is truncated.
+    const long long percentage = (long long)((unsigned long long)longer * 100u) / shorter;
+    if (run->parallelWorse != parallelWorse || !run->hasPercentage ||
+        run->percentage != percentage) {
+        return "line 23 [" + lines[22] + "]: the outcome disagrees with the totals (parallel " +
+               std::to_string(run->parallelTotal) + ", serial " + std::to_string(run->serialTotal) +
+               "): a faulty run";
+    }
     // Each worker prints its own list in order.
     int nextFirst = 0, nextSecond = 5;
     for (const FileTicks& time : run->parallel) {

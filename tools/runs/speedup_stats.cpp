@@ -3,65 +3,348 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <random>
+#include <cstdlib>
 
 namespace tools {
 
 namespace {
 
-// Linear between the two nearest order statistics of sorted values.
-double Quantile(const std::vector<double>& sorted, double p) {
-    const double position = p * (double)(sorted.size() - 1);
-    const size_t below = (size_t)position;
-    const size_t above = std::min(below + 1, sorted.size() - 1);
-    return sorted[below] + (sorted[above] - sorted[below]) * (position - (double)below);
+// 2 P(Binomial(n, 1/2) <= j) for j = 0, 1, ... up to the first above limit. SignTail and
+// SignRank both sum here in the same order, so a level taken from one is met exactly by the
+// other.
+std::vector<double> SignTails(int n, double limit) {
+    std::vector<double> tails;
+    const double whole = std::lgamma((double)n + 1) - (double)n * std::log(2.0);
+    double sum = 0;
+    for (int j = 0; j <= n; ++j) {
+        sum += std::exp(whole - std::lgamma((double)j + 1) - std::lgamma((double)(n - j) + 1));
+        tails.push_back(std::min(2.0, 2 * sum));
+        if (tails.back() > limit) {
+            break;
+        }
+    }
+    return tails;
+}
+
+// z with P(|Z| > z) = p for a standard normal Z.
+double NormalQuantile(double p) {
+    double low = 0, high = 40;
+    for (int i = 0; i < 100; ++i) {
+        const double middle = (low + high) / 2;
+        (std::erfc(middle / std::sqrt(2.0)) > p ? low : high) = middle;
+    }
+    return (low + high) / 2;
+}
+
+std::string Format(const char* format, double value) {
+    char text[64];
+    snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string MarginText(double margin) {
+    return Format("%g%%", std::round(margin * 1e6) / 1e4);
+}
+
+// Decimals that keep a bound on either side of 1 from printing as 1: two, or more where needed.
+int IntervalDigits(double low, double high) {
+    int digits = 2;
+    for (; digits < 9; ++digits) {
+        char text[64];
+        snprintf(text, sizeof text, "%.*f", digits, low);
+        const bool lowShown = !(low > 1) || strtod(text, nullptr) > 1;
+        snprintf(text, sizeof text, "%.*f", digits, high);
+        const bool highShown = !(high < 1) || strtod(text, nullptr) < 1;
+        if (lowShown && highShown) {
+            break;
+        }
+    }
+    return digits;
+}
+
+std::string Fixed(int digits, double value) {
+    char text[64];
+    snprintf(text, sizeof text, "%.*f", digits, value);
+    return text;
 }
 
 } // namespace
 
-SpeedupEstimate EstimateSpeedup(const std::vector<double>& speedups, int resamples,
-                                unsigned long long seed) {
-    SpeedupEstimate estimate;
-    estimate.runs = (int)speedups.size();
-    estimate.resamples = resamples;
-    estimate.seed = seed;
-    if (speedups.empty()) {
-        return estimate;
+double SignTail(int n, int j) {
+    if (j < 0) {
+        return 0;
     }
-    estimate.median = MedianOf(speedups);
-    std::mt19937_64 random(seed);
-    std::vector<double> medians(resamples), sample(speedups.size());
-    for (double& median : medians) {
-        for (double& value : sample) {
-            // The modulo's bias is below 1e-17 for any count of runs here.
-            value = speedups[random() % speedups.size()];
+    const std::vector<double> tails = SignTails(n, 2);
+    return j < (int)tails.size() ? tails[j] : 2;
+}
+
+int SignRank(int n, double level) {
+    if (n <= 0) {
+        return 0;
+    }
+    const std::vector<double> tails = SignTails(n, level);
+    int rank = 0;
+    while (rank < (int)tails.size() && tails[rank] <= level) {
+        ++rank;
+    }
+    return rank;
+}
+
+double AnyLookExcludes(int firstLook, int lastLook, double perLookLevel) {
+    // below[b]: the chance that b of the runs so far lie below the median and no look has
+    // excluded it yet.
+    std::vector<double> below(lastLook + 2, 0.0);
+    below[0] = 1;
+    double excluded = 0;
+    for (int n = 1; n <= lastLook; ++n) {
+        for (int b = n; b >= 1; --b) {
+            below[b] = (below[b] + below[b - 1]) / 2;
         }
-        median = MedianOf(sample);
+        below[0] /= 2;
+        if (n < firstLook) {
+            continue;
+        }
+        // [x(k), x(n+1-k)] misses the median when at most k-1 runs, or at least n+1-k, lie
+        // below it.
+        const int k = SignRank(n, perLookLevel);
+        for (int b = 0; b < k; ++b) {
+            excluded += below[b] + below[n - b];
+            below[b] = below[n - b] = 0;
+        }
     }
-    std::sort(medians.begin(), medians.end());
-    estimate.low = Quantile(medians, 0.025);
-    estimate.high = Quantile(medians, 0.975);
-    return estimate;
+    return excluded;
+}
+
+SpeedupPlan FixedPlan(double level, double margin) {
+    SpeedupPlan plan;
+    plan.level = plan.perLookLevel = level;
+    plan.margin = margin;
+    return plan;
+}
+
+SpeedupPlan SequentialPlan(int firstLook, int lastLook, double level, double margin) {
+    SpeedupPlan plan;
+    plan.sequential = true;
+    plan.firstLook = std::max(1, firstLook);
+    plan.lastLook = std::min(lastLook, LargestCap);
+    plan.level = plan.perLookLevel = level;
+    plan.margin = margin;
+    // The overall chance only grows where some look's rank does, at one of these tails: the
+    // largest of them that keeps it within the level is the per-look level.
+    std::vector<double> candidates;
+    for (int n = plan.firstLook; n <= plan.lastLook; ++n) {
+        const std::vector<double> tails = SignTails(n, level);
+        for (const double tail : tails) {
+            if (tail <= level) {
+                candidates.push_back(tail);
+            }
+        }
+    }
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    size_t good = 0, bad = candidates.size() + 1; // 1-based: 0 stands for none
+    while (bad - good > 1) {
+        const size_t middle = (good + bad) / 2;
+        if (AnyLookExcludes(plan.firstLook, plan.lastLook, candidates[middle - 1]) <= level) {
+            good = middle;
+        } else {
+            bad = middle;
+        }
+    }
+    if (good > 0) {
+        plan.perLookLevel = candidates[good - 1];
+        plan.errorBound = AnyLookExcludes(plan.firstLook, plan.lastLook, plan.perLookLevel);
+    }
+    return plan;
+}
+
+SpeedupEstimate EstimateSpeedup(const std::vector<double>& speedups, const SpeedupPlan& plan) {
+    SpeedupEstimate e;
+    const int n = (int)speedups.size();
+    e.runs = n;
+    e.margin = plan.margin;
+    e.level = plan.level;
+    e.sequential = plan.sequential;
+    if (plan.sequential) {
+        e.perLookLevel = plan.perLookLevel;
+        e.errorBound = plan.errorBound;
+        e.firstLook = plan.firstLook;
+        e.lastLook = plan.lastLook;
+        e.looks = std::max(0, std::min(n, plan.lastLook) - plan.firstLook + 1);
+        e.rank = n >= plan.firstLook ? SignRank(n, plan.perLookLevel) : 0;
+    } else {
+        e.perLookLevel = plan.level;
+        e.firstLook = e.lastLook = n;
+        e.looks = n > 0 ? 1 : 0;
+        e.rank = SignRank(n, plan.level);
+        e.errorBound = e.rank > 0 ? SignTail(n, e.rank - 1) : 0;
+    }
+    if (n == 0) {
+        return e;
+    }
+    e.median = MedianOf(speedups);
+    e.low = e.high = e.median;
+    if (e.rank == 0) {
+        return e;
+    }
+    std::vector<double> sorted = speedups;
+    std::sort(sorted.begin(), sorted.end());
+    e.low = sorted[e.rank - 1];
+    e.high = sorted[n - e.rank];
+    if (e.low > 1) {
+        e.verdict = Verdict::Parallel;
+    } else if (e.high < 1) {
+        e.verdict = Verdict::Serial;
+    } else if (e.low >= 1 / (1 + e.margin) && e.high <= 1 + e.margin) {
+        e.verdict = Verdict::Equivalent;
+    }
+    return e;
+}
+
+int RunsToSettle(const std::vector<double>& speedups, const SpeedupPlan& plan) {
+    const int n = (int)speedups.size();
+    if (n < 2) {
+        return 0;
+    }
+    // A median's interval is about z * 1.2533 * sigma / sqrt(n) wide on each side (log scale),
+    // with sigma from the median absolute deviation, which the odd far-off run does not sway.
+    std::vector<double> logs;
+    for (const double speedup : speedups) {
+        logs.push_back(std::log(speedup));
+    }
+    const double centre = MedianOf(logs);
+    std::vector<double> deviations;
+    for (const double value : logs) {
+        deviations.push_back(std::fabs(value - centre));
+    }
+    const double sigma = 1.4826 * MedianOf(deviations);
+    const double needed = std::max(std::fabs(centre), std::log1p(plan.margin) - std::fabs(centre));
+    if (sigma <= 0) {
+        return 0;
+    }
+    if (needed <= 0) {
+        return -1;
+    }
+    double level = plan.perLookLevel;
+    int runs = n + 1;
+    for (int round = 0; round < 4; ++round) {
+        const double wide = NormalQuantile(level) * 1.2533 * sigma / needed;
+        runs = std::max(n + 1, (int)std::ceil(std::min(wide * wide, 1e9)));
+        if (runs > LargestCap) {
+            return -1;
+        }
+        if (!plan.sequential) {
+            break;
+        }
+        level = SequentialPlan(plan.firstLook, runs, plan.level, plan.margin).perLookLevel;
+    }
+    return runs;
+}
+
+int RunsForAnInterval(const SpeedupEstimate& e) {
+    int n = 1;
+    while (n < 64 && SignTail(n, 0) > e.perLookLevel) {
+        ++n;
+    }
+    return e.sequential ? std::max(n, e.firstLook) : n;
+}
+
+const char* VerdictName(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Parallel:
+        return "parallel";
+    case Verdict::Serial:
+        return "serial";
+    case Verdict::Equivalent:
+        return "equivalent";
+    case Verdict::Unclear:
+        break;
+    }
+    return "unclear";
+}
+
+std::string ConfidenceText(double level) {
+    return Format("%g", std::round((1 - level) * 1e6) / 1e4);
+}
+
+std::string LevelText(double level) {
+    const double inverse = level > 0 ? std::round(1 / level) : 0;
+    if (inverse >= 2 && std::fabs(inverse * level - 1) < 1e-9) {
+        return "1/" + Format("%.0f", inverse);
+    }
+    return Format("%.4g", level);
+}
+
+std::string IntervalText(double low, double high) {
+    const int digits = IntervalDigits(low, high);
+    return Fixed(digits, low) + "-" + Fixed(digits, high);
 }
 
 std::string SpeedupConclusion(const SpeedupEstimate& e) {
-    char text[160];
-    if (e.low > 1) {
-        snprintf(text, sizeof text, "two readers at once were %.2fx as fast (95%% CI %.2f-%.2f)",
-                 e.median, e.low, e.high);
-    } else if (e.high < 1 && e.low > 0) {
-        snprintf(text, sizeof text,
-                 "one reader was %.2fx as fast as two at once (95%% CI %.2f-%.2f)", 1 / e.median,
-                 1 / e.high, 1 / e.low);
-    } else {
-        snprintf(text, sizeof text, "no clear difference (95%% CI %.2f-%.2f spans 1)", e.low,
-                 e.high);
+    const std::string ci = ConfidenceText(e.level) + "% CI ";
+    const std::string margin = MarginText(e.margin);
+    if (e.runs == 0) {
+        return "no runs, no verdict";
+    }
+    if (e.rank == 0) {
+        const int needed = RunsForAnInterval(e);
+        return std::to_string(e.runs) + (e.runs == 1 ? " run is" : " runs are") + " too few: no " +
+               ConfidenceText(e.level) +
+               "% interval from them can exclude anything, so there is no verdict (" +
+               std::to_string(needed) + " runs at least)";
+    }
+    const double up = 1 + e.margin;
+    if (e.verdict == Verdict::Parallel || e.verdict == Verdict::Serial) {
+        const bool parallel = e.verdict == Verdict::Parallel;
+        // One direction: how many times as fast the faster way was, and its interval so.
+        const double times = parallel ? e.median : 1 / e.median;
+        const double low = parallel ? e.low : 1 / e.high, high = parallel ? e.high : 1 / e.low;
+        const int digits = IntervalDigits(low, high);
+        const std::string figures = ci + IntervalText(low, high) + ")";
+        if (high <= up) {
+            return std::string(parallel ? "two readers at once were faster"
+                                        : "one reader was faster than two at once") +
+                   ", by less than " + margin + " (" + Fixed(digits, times) + "x as fast, " +
+                   figures;
+        }
+        return (parallel ? "two readers at once were " : "one reader was ") + Fixed(digits, times) +
+               (parallel ? "x as fast (" : "x as fast as two at once (") + figures;
+    }
+    const int digits = IntervalDigits(e.low, e.high);
+    const std::string figures =
+        "(speed-up " + Fixed(digits, e.median) + ", " + ci + IntervalText(e.low, e.high) + ")";
+    if (e.verdict == Verdict::Equivalent) {
+        return "the same within " + margin + " " + figures;
+    }
+    std::string text = "no clear difference " + figures;
+    if (e.runsToSettle > 0) {
+        const std::string runs = std::to_string(e.runsToSettle);
+        text += ": about " + runs + " runs in all would likely settle it (" +
+                (e.sequential ? "--max-runs " : "--runs ") + runs + ")";
+    } else if (e.runsToSettle < 0) {
+        text += ": the runs vary too much for even " + std::to_string(LargestCap) +
+                " runs to settle it within " + margin +
+                "; try a quieter machine or a wider --margin";
     }
     return text;
 }
 
-bool SpeedupSettled(const SpeedupEstimate& e) {
-    return e.runs > 0 && (e.low > 1 || e.high < 1 || (e.high - e.low) / 2 <= 0.03 * e.median);
+std::string VerdictPhrase(const SpeedupEstimate& e) {
+    if (e.rank == 0) {
+        return "no verdict: too few runs";
+    }
+    const std::string within = ", by less than " + MarginText(e.margin);
+    switch (e.verdict) {
+    case Verdict::Parallel:
+        return "two readers faster" + (e.high <= 1 + e.margin ? within : "");
+    case Verdict::Serial:
+        return "one reader faster" + (1 / e.low <= 1 + e.margin ? within : "");
+    case Verdict::Equivalent:
+        return "the same within " + MarginText(e.margin);
+    case Verdict::Unclear:
+        break;
+    }
+    return "no clear difference";
 }
 
 double CoefficientOfVariation(const std::vector<double>& values) {

@@ -1,5 +1,12 @@
-// How much faster two readers at once were than one: the median speed-up over runs, with a
-// bootstrap confidence interval, and the plain sentence that says what it means.
+// How much faster two readers at once were than one: the median speed-up over runs, with an
+// exact order-statistic (sign-test) interval, the verdict it supports, and the plain sentence
+// that says what it means.
+//
+// Whatever the noise, the count of runs whose speed-up lies below the true median is a fair
+// binomial walk, so the chance that an interval [x(k), x(n+1-k)] misses the true median is
+// exactly 2 P(Binomial(n, 1/2) <= k-1). Auto mode looks after every run from FirstLook to its
+// cap and may stop at any look; it uses one per-look level, the largest for which an exact walk
+// over every look keeps the chance that any look wrongly excludes the median within the level.
 #pragma once
 
 #include "runs/run_stats.h"
@@ -9,38 +16,96 @@
 
 namespace tools {
 
-constexpr int BootstrapResamples = 10000;
-constexpr unsigned long long BootstrapSeed = 20261208;
-
 // What the interval says, given the margin: "parallel", "serial", "equivalent" or "unclear" in
 // the reports.
 enum class Verdict { Parallel, Serial, Equivalent, Unclear };
 
 constexpr double DefaultMargin = 0.03;
+constexpr double DefaultLevel = 0.05;
+// Auto mode's first look; before it no interval is looked at.
+constexpr int FirstLook = 5;
+// The largest cap whose levels are worth an exact walk (its cost grows with the cap squared).
+constexpr int LargestCap = 1000;
+
+// How intervals are chosen: for a fixed count of runs at the level itself, or, in auto mode, at
+// one per-look level for the looks from firstLook to lastLook.
+struct SpeedupPlan {
+    bool sequential = false;
+    int firstLook = FirstLook, lastLook = 0;
+    double level = DefaultLevel; // the chance of a wrong exclusion the plan allows, in all
+    double perLookLevel = DefaultLevel;
+    double errorBound = 0; // the exact chance that any look wrongly excludes the median
+    double margin = DefaultMargin;
+};
+
+// A fixed count of runs: each interval at the level.
+SpeedupPlan FixedPlan(double level = DefaultLevel, double margin = DefaultMargin);
+
+// Auto mode with looks from firstLook to lastLook (at most LargestCap): the largest per-look
+// level whose exact chance of any wrong exclusion is at most level.
+SpeedupPlan SequentialPlan(int firstLook, int lastLook, double level = DefaultLevel,
+                           double margin = DefaultMargin);
+
+// The chance that any look from firstLook to lastLook excludes the true median when each look
+// uses perLookLevel: exact, over the binomial walk of the runs below it.
+double AnyLookExcludes(int firstLook, int lastLook, double perLookLevel);
+
+// 2 P(Binomial(n, 1/2) <= j): the chance that [x(j+1), x(n-j)] misses the median.
+double SignTail(int n, int j);
+
+// The largest k with SignTail(n, k-1) <= level; 0 when even [x(1), x(n)] is not sure enough.
+int SignRank(int n, double level);
 
 struct SpeedupEstimate {
     int runs = 0;
     double median = 0;
-    double low = 0, high = 0; // the 95% interval
-    int resamples = 0;
-    unsigned long long seed = 0;
+    // The reported interval [x(k), x(n+1-k)]; both equal the median when there is none (rank 0).
+    double low = 0, high = 0;
+    int rank = 0;
     // The smallest difference that matters: equivalent means within [1/(1+margin), 1+margin].
     double margin = DefaultMargin;
     Verdict verdict = Verdict::Unclear;
+    double level = DefaultLevel; // the plan's; the interval is a (1 - level) one
+    double perLookLevel = DefaultLevel;
+    double errorBound = 0;
+    bool sequential = false;
+    int firstLook = 0, lastLook = 0, looks = 0;
+    // With no verdict: about how many runs in all would likely settle it; -1 for more than
+    // LargestCap (the machine is too noisy for the margin); 0 when not worked out.
+    int runsToSettle = 0;
 };
 
-// Percentile bootstrap of the median: resamples whole runs, with a fixed seed and a generator
-// whose sequence the C++ standard fixes, so the same speed-ups always give the same interval.
+// The estimate over the runs' speed-ups (serial total over parallel total) under the plan.
 SpeedupEstimate EstimateSpeedup(const std::vector<double>& speedups,
-                                int resamples = BootstrapResamples,
-                                unsigned long long seed = BootstrapSeed);
+                                const SpeedupPlan& plan = FixedPlan());
 
-// "two readers at once were 1.18x as fast (95% CI 1.10-1.27)" and its two siblings.
+// From the spread of the speed-ups so far: about how many runs in all the plan would need for a
+// verdict, as in SpeedupEstimate::runsToSettle.
+int RunsToSettle(const std::vector<double>& speedups, const SpeedupPlan& plan);
+
+// The fewest runs from which an interval at the estimate's per-look level can exclude anything.
+int RunsForAnInterval(const SpeedupEstimate& estimate);
+
+// "parallel", "serial", "equivalent" or "unclear".
+const char* VerdictName(Verdict verdict);
+
+// "95" for a level of 0.05.
+std::string ConfidenceText(double level);
+
+// A level as a fraction where it is one ("1/64"), otherwise in decimals.
+std::string LevelText(double level);
+
+// The interval's two bounds with enough digits that a bound on one side of 1 never prints as 1.
+std::string IntervalText(double low, double high);
+
+// The verdict in one number and one direction: "two readers at once were 1.18x as fast (95% CI
+// 1.10-1.27)", "one reader was 1.86x as fast as two at once (...)", "the same within 3% (...)",
+// "two readers at once were faster, by less than 3% (...)", "no clear difference (...): about 40
+// runs would likely settle it", or why there is no interval.
 std::string SpeedupConclusion(const SpeedupEstimate& estimate);
 
-// Whether the interval answers the question: it excludes 1, or is narrow (half-width at most
-// 3% of the median).
-bool SpeedupSettled(const SpeedupEstimate& estimate);
+// The verdict in a few words, for table cells: "two readers faster", "same within 3%", ...
+std::string VerdictPhrase(const SpeedupEstimate& estimate);
 
 // Standard deviation over mean; 0 for fewer than two values.
 double CoefficientOfVariation(const std::vector<double>& values);

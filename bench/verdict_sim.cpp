@@ -1,0 +1,185 @@
+// readrace_verdict_sim: how often readrace_compare's verdict is wrong, and how many runs it takes,
+// by simulated runs fed through the companions' own statistics: the plans and EstimateSpeedup
+// that readrace_compare uses, stopping as auto mode stops (every program has its verdict, or
+// the cap). Each speed-up is the true one times noise whose median is exactly 1.
+#include "common/command_line.h"
+#include "runs/speedup_stats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum class Shape { Normal, HeavyTailed, Skewed };
+
+const char* ShapeName(Shape shape) {
+    return shape == Shape::Normal        ? "normal"
+           : shape == Shape::HeavyTailed ? "heavy-tailed (10% far off)"
+                                         : "skewed (exponential)";
+}
+
+// A factor around 1 with about cv as its coefficient of variation and a median of exactly 1.
+double Noise(Shape shape, double cv, std::mt19937_64& random) {
+    std::normal_distribution<double> normal(0, 1);
+    // Clipped evenly on both sides, so the median stays put and no speed-up falls to 0.
+    const double z = std::clamp(normal(random), -0.9 / cv, 0.9 / cv);
+    if (shape == Shape::Skewed) {
+        std::exponential_distribution<double> exponential(1);
+        return 1 + cv * (exponential(random) - std::log(2.0));
+    }
+    if (shape == Shape::HeavyTailed && std::uniform_real_distribution<double>(0, 1)(random) < 0.1) {
+        const double far = 1 + 4 * cv * std::fabs(normal(random));
+        return random() % 2 ? far : 1 / far;
+    }
+    return 1 + cv * z;
+}
+
+struct Session {
+    tools::Verdict verdict[2] = {tools::Verdict::Unclear, tools::Verdict::Unclear};
+    int runs = 0;
+};
+
+// One auto-mode session of one or two programs with the same true speed-up; or, with fixedRuns,
+// one fixed count of runs.
+Session RunSession(int programs, double truth, Shape shape, double cv, int fixedRuns,
+                   const tools::SpeedupPlan& plan, std::mt19937_64& random) {
+    Session session;
+    std::vector<double> speedups[2];
+    const int cap = fixedRuns > 0 ? fixedRuns : plan.lastLook;
+    for (int run = 1; run <= cap; ++run) {
+        bool settled = true;
+        for (int p = 0; p < programs; ++p) {
+            speedups[p].push_back(truth * Noise(shape, cv, random));
+            if (fixedRuns > 0 ? run == fixedRuns : run >= plan.firstLook) {
+                session.verdict[p] = tools::EstimateSpeedup(speedups[p], plan).verdict;
+            }
+            settled = settled && session.verdict[p] != tools::Verdict::Unclear;
+        }
+        session.runs = run;
+        if (fixedRuns == 0 && settled) {
+            break;
+        }
+    }
+    return session;
+}
+
+bool Claims(tools::Verdict verdict) {
+    return verdict == tools::Verdict::Parallel || verdict == tools::Verdict::Serial;
+}
+
+double Share(int count, int sessions) {
+    return 100.0 * count / sessions;
+}
+
+int Percentile(std::vector<int> runs, double p) {
+    std::sort(runs.begin(), runs.end());
+    return runs[std::min(runs.size() - 1, (size_t)(p * (double)runs.size()))];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Simulates readrace_compare's verdicts: how often they claim a difference where "
+                 "there is none, and how many runs they take, through the companions' own "
+                 "statistics.",
+                 "readrace_verdict_sim");
+    int sessions = 4000;
+    unsigned long long seed = 20261208;
+    int maxRuns = 30;
+    bool check = false;
+    app.add_option("--sessions", sessions, "sessions per case")
+        ->check(CLI::Range(100, 1000000))
+        ->capture_default_str();
+    app.add_option("--seed", seed, "the generator's seed")->capture_default_str();
+    app.add_option("--max-runs", maxRuns, "auto mode's cap")
+        ->check(CLI::Range(5, tools::LargestCap))
+        ->capture_default_str();
+    app.add_flag("--check", check,
+                 "exit with status 1 where a rate breaks its promise by more than three standard "
+                 "errors of the simulation");
+    const int parsed = tools::ParseCommandLine(app, argc, argv);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    const tools::SpeedupPlan autoPlan = tools::SequentialPlan(tools::FirstLook, maxRuns);
+    const tools::SpeedupPlan fixedPlan = tools::FixedPlan();
+    const double level = tools::DefaultLevel;
+    // Three standard errors of a rate at the level, over this many sessions.
+    const double tolerance = 300 * std::sqrt(level * (1 - level) / sessions);
+    std::mt19937_64 random(seed);
+    int failures = 0;
+    auto promise = [&](const char* what, double percent, double limit) {
+        if (check && percent > limit) {
+            fprintf(stderr, "readrace_verdict_sim: %s: %.2f%%, over %.2f%%\n", what, percent,
+                    limit);
+            ++failures;
+        }
+    };
+
+    printf("auto: looks from run %d to %d, each at the %s level; the chance that any look wrongly "
+           "excludes the true median is %.2f%%\n%d sessions per case; tolerance in --check: "
+           "%.2f points (three standard errors)\n\n",
+           autoPlan.firstLook, autoPlan.lastLook, tools::LevelText(autoPlan.perLookLevel).c_str(),
+           autoPlan.errorBound * 100, sessions, tolerance);
+    printf("No true difference: sessions claiming one (%%)\n\n");
+    printf("| noise | CV | auto | auto, median runs | auto, both programs | --runs 6 | --runs 10 "
+           "| --runs 20 |\n|---|---|---|---|---|---|---|---|\n");
+    for (const Shape shape : {Shape::Normal, Shape::HeavyTailed, Shape::Skewed}) {
+        for (const double cv : {0.03, 0.10, 0.30, 0.60}) {
+            int claims = 0, pairClaims = 0;
+            std::vector<int> runs;
+            for (int s = 0; s < sessions; ++s) {
+                const Session one = RunSession(1, 1, shape, cv, 0, autoPlan, random);
+                claims += Claims(one.verdict[0]);
+                runs.push_back(one.runs);
+                const Session two = RunSession(2, 1, shape, cv, 0, autoPlan, random);
+                pairClaims += Claims(two.verdict[0]) || Claims(two.verdict[1]);
+            }
+            printf("| %s | %.0f%% | %.2f | %d | %.2f |", ShapeName(shape), cv * 100,
+                   Share(claims, sessions), Percentile(runs, 0.5), Share(pairClaims, sessions));
+            promise("auto, no difference", Share(claims, sessions), 100 * level + tolerance);
+            promise("auto, both programs", Share(pairClaims, sessions),
+                    200 * level + 2 * tolerance);
+            for (const int fixedRuns : {6, 10, 20}) {
+                int fixedClaims = 0;
+                for (int s = 0; s < sessions; ++s) {
+                    fixedClaims += Claims(
+                        RunSession(1, 1, shape, cv, fixedRuns, fixedPlan, random).verdict[0]);
+                }
+                printf(" %.2f |", Share(fixedClaims, sessions));
+                promise("fixed runs, no difference", Share(fixedClaims, sessions),
+                        100 * level + tolerance);
+            }
+            printf("\n");
+        }
+    }
+
+    printf("\nA true difference, normal noise at CV 10%%, auto (the cap %d):\n\n", maxRuns);
+    printf("| true speed-up | found | wrong direction | the same within 3%% | no verdict | "
+           "median runs | 90th percentile runs |\n|---|---|---|---|---|---|---|\n");
+    for (const double truth : {1.05, 1.10, 1.15, 1.25}) {
+        int found = 0, wrong = 0, same = 0, unclear = 0;
+        std::vector<int> runs;
+        for (int s = 0; s < sessions; ++s) {
+            const Session one = RunSession(1, truth, Shape::Normal, 0.10, 0, autoPlan, random);
+            found += one.verdict[0] == tools::Verdict::Parallel;
+            wrong += one.verdict[0] == tools::Verdict::Serial;
+            same += one.verdict[0] == tools::Verdict::Equivalent;
+            unclear += one.verdict[0] == tools::Verdict::Unclear;
+            runs.push_back(one.runs);
+        }
+        printf("| %.2f | %.1f%% | %.2f%% | %.1f%% | %.1f%% | %d | %d |\n", truth,
+               Share(found, sessions), Share(wrong, sessions), Share(same, sessions),
+               Share(unclear, sessions), Percentile(runs, 0.5), Percentile(runs, 0.9));
+        if (truth >= 1.15) {
+            promise("a true difference found", 100 - Share(found, sessions), 20 + tolerance);
+            promise("a true difference in the wrong direction", Share(wrong, sessions),
+                    1 + tolerance);
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
