@@ -394,19 +394,18 @@ int main(int argc, char** argv) {
                                               options.margin + "'");
         }
     }
-    if (options.fixedRuns > 0) {
-        options.plan = tools::FixedPlan(options.level, margin);
-        const int least = tools::RunsForAnInterval(tools::EstimateSpeedup({}, options.plan));
-        if (options.fixedRuns < least) {
-            fprintf(stderr,
-                    "%s: warning: with --runs %d no %s%% interval can exclude anything, so there "
-                    "will be no verdict; it takes %d runs at least\n",
-                    Program.c_str(), options.fixedRuns,
-                    tools::ConfidenceText(options.level).c_str(), least);
-        }
-    } else {
-        options.plan =
-            tools::SequentialPlan(tools::FirstLook, options.maxRuns, options.level, margin);
+    options.plan = options.fixedRuns > 0 ? tools::FixedPlan(options.level, margin)
+                                         : tools::SequentialPlan(tools::FirstLook, options.maxRuns,
+                                                                 options.level, margin);
+    // Said before the runs rather than after them: no interval from so few runs can exclude 1.
+    const int least = tools::RunsForAnInterval(tools::EstimateSpeedup({}, options.plan));
+    const int most = options.fixedRuns > 0 ? options.fixedRuns : options.maxRuns;
+    if (most < least) {
+        fprintf(stderr,
+                "%s: warning: with %s %d no %s%% interval can exclude anything, so there will be "
+                "no verdict; it takes %d runs at least\n",
+                Program.c_str(), options.fixedRuns > 0 ? "--runs" : "--max-runs", most,
+                tools::ConfidenceText(options.level).c_str(), least);
     }
     const std::string dir = options.paths[0];
     std::error_code error;

@@ -288,10 +288,10 @@ std::string SpeedupConclusion(const SpeedupEstimate& e) {
     }
     if (e.rank == 0) {
         const int needed = RunsForAnInterval(e);
-        return std::to_string(e.runs) + (e.runs == 1 ? " run is" : " runs are") + " too few: no " +
-               ConfidenceText(e.level) +
-               "% interval from them can exclude anything, so there is no verdict (" +
-               std::to_string(needed) + " runs at least)";
+        return std::to_string(e.runs) + (e.runs == 1 ? " run is" : " runs are") +
+               " too few for a verdict: no " + ConfidenceText(e.level) +
+               "% interval from so few can exclude anything (it takes " + std::to_string(needed) +
+               " runs at least)";
     }
     const double up = 1 + e.margin;
     if (e.verdict == Verdict::Parallel || e.verdict == Verdict::Serial) {
