@@ -203,7 +203,7 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         {{1.001, 1.01, 1.02, 1.005, 1.015, 1.002}, "parallel", "two readers at once were faster, "},
         {{1.0, 0.99, 1.01, 0.995, 1.005, 1.02}, "equivalent", "the same within 3% (speed-up 1.00"},
         {{0.9, 1.2, 1.0, 0.8, 1.1, 1.3}, "unclear", "no clear difference (speed-up 1.05"},
-        {{2.15}, "unclear", "1 run is too few"},
+        {{2.15}, "unclear", "1 run is too few for a verdict"},
     };
     for (const auto& c : cases) {
         tools::DeliverableRuns d{"readrace_nobuf", "", {}, {}, {}, ""};
