@@ -191,8 +191,10 @@ int RunInDirectory(const std::string& program, const std::string& directory,
     const int out = CreateNewFile(outPath);
     const int err = CreateNewFile(errPath);
     const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    // What the program starts and leaves behind comes to this process, to be reaped here.
+    // What the program starts and leaves behind comes to this process, to be reaped here; an
+    // ignored SIGCHLD, inherited, would have the system reap it unseen instead.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
+    signal(SIGCHLD, SIG_DFL);
     const pid_t child = out < 0 || err < 0 || in < 0 ? -1 : fork();
     if (child == 0) {
         // A group of its own, so that one signal reaches all it starts.
@@ -227,8 +229,8 @@ int RunInDirectory(const std::string& program, const std::string& directory,
     for (;;) {
         // Not reaped yet, so that the group's id stays its own until the group is gone.
         siginfo_t ended = {};
-        if (waitid(P_PID, (id_t)child, &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            ended.si_pid == child) {
+        const int waited = waitid(P_PID, (id_t)child, &ended, WEXITED | WNOHANG | WNOWAIT);
+        if ((waited == 0 && ended.si_pid == child) || (waited < 0 && errno != EINTR)) {
             break;
         }
         const int signal = sigtimedwait(&signals, nullptr, &poll);
@@ -249,14 +251,15 @@ int RunInDirectory(const std::string& program, const std::string& directory,
     // Whatever the program left running in its group goes with it.
     kill(-child, SIGKILL);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    pid_t reaped;
+    while ((reaped = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
     }
     while (waitpid(-child, nullptr, 0) > 0 || errno == EINTR) {
     }
     if (*interrupt == 0) {
         *interrupt = PendingInterrupt();
     }
-    return WIFEXITED(status) && !*timedOut ? WEXITSTATUS(status) : -1;
+    return reaped == child && WIFEXITED(status) && !*timedOut ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace tools
