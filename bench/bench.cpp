@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -31,7 +32,11 @@ struct Options {
     bool quick = false;
     bool fioHugePages = false;
     std::string dir;
+    std::string scratch; // this run's own fresh folder in dir, which holds all it writes
 };
+
+// A failure, already said on standard error: main removes the scratch folder and exits with 1.
+struct Failed {};
 
 constexpr const char* HugePageSetting = "/sys/kernel/mm/transparent_hugepage/enabled";
 
@@ -58,7 +63,7 @@ struct Run {
 
 [[noreturn]] void Die(const std::string& what) {
     fprintf(stderr, "readrace_bench: %s: %s\n", what.c_str(), strerror(errno));
-    exit(1);
+    throw Failed{};
 }
 
 std::string FileName(int i) {
@@ -73,15 +78,15 @@ std::string ReadWhole(const std::string& path) {
 }
 
 // Runs a program in dir and returns its standard output and peak memory.
-std::string Spawn(const std::vector<std::string>& command, const std::string& dir, long* maxRss,
-                  int* status) {
-    const std::string out = dir + "/../bench-stdout";
+std::string Spawn(const Options& options, const std::vector<std::string>& command,
+                  const std::string& dir, long* maxRss, int* status) {
+    const std::string out = options.scratch + "/stdout";
     const pid_t child = fork();
     if (child < 0) {
         Die("fork");
     }
     if (child == 0) {
-        const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
         const int null = open("/dev/null", O_WRONLY);
         if (file < 0 || null < 0 || chdir(dir.c_str()) != 0) {
             _exit(127);
@@ -113,27 +118,41 @@ std::string Spawn(const std::vector<std::string>& command, const std::string& di
     return text;
 }
 
-Run RunDeliverable(const std::string& program, const std::string& dir) {
+Run RunDeliverable(const Options& options, const std::string& program, const std::string& dir) {
     Run run;
     int status = 0;
-    const std::string text = Spawn({program}, dir, &run.maxRssKiB, &status);
+    const std::string text = Spawn(options, {program}, dir, &run.maxRssKiB, &status);
     const std::string problem = tools::ParseRunOutput(text, &run.output);
     if (status != 0 || !problem.empty()) {
         fprintf(stderr, "readrace_bench: %s in %s: exit status %d %s\n", program.c_str(),
                 dir.c_str(), status, problem.c_str());
-        exit(1);
+        throw Failed{};
     }
     return run;
 }
 
-void Prepare(const std::string& dir, const std::string& size) {
-    mkdir(dir.c_str(), 0755);
+void Prepare(const Options& options, const std::string& dir, const std::string& size) {
     int status = 0;
-    Spawn({READRACE_PREPARE, "--size", size, "--force", dir}, ".", nullptr, &status);
+    Spawn(options, {READRACE_PREPARE, "--size", size, dir}, options.scratch, nullptr, &status);
     if (status != 0) {
         fprintf(stderr, "readrace_bench: readrace_prepare --size %s %s failed\n", size.c_str(),
                 dir.c_str());
-        exit(1);
+        throw Failed{};
+    }
+}
+
+// readrace_prepare makes no empty files, which the overhead's measure needs.
+void MakeEmptyFiles(const std::string& dir) {
+    if (mkdir(dir.c_str(), 0755) != 0) {
+        Die(dir);
+    }
+    for (int i = 0; i < 10; ++i) {
+        const std::string path = dir + "/" + FileName(i);
+        const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+        if (file < 0) {
+            Die(path);
+        }
+        close(file);
     }
 }
 
@@ -145,7 +164,7 @@ void EvictAll(const std::string& dir) {
         if (!problem.empty()) {
             fprintf(stderr, "readrace_bench: %s: cannot evict from the cache: %s\n", path.c_str(),
                     problem.c_str());
-            exit(1);
+            throw Failed{};
         }
     }
 }
@@ -227,7 +246,7 @@ void ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* tou
         if (done != size) {
             fprintf(stderr, "readrace_bench: reference read %zu of %zu bytes of %s\n", done, size,
                     path.c_str());
-            exit(1);
+            throw Failed{};
         }
         ticks->push_back((long long)(stop - start));
     }
@@ -287,7 +306,7 @@ Comparison Compare(const Options& options, const std::string& program, const std
         if (evict) {
             EvictAll(dir);
         }
-        const Run run = RunDeliverable(program, dir);
+        const Run run = RunDeliverable(options, program, dir);
         result.maxRssKiB = std::max(result.maxRssKiB, run.maxRssKiB);
         for (const tools::FileTicks& time : run.output.serial) {
             ours.push_back(time.ticks);
@@ -316,11 +335,12 @@ Comparison Compare(const Options& options, const std::string& program, const std
 }
 
 // fio's runtime in ms for a job file, or -1.
-double FioRuntime(const std::string& jobs, const std::string& dir) {
-    const std::string jobPath = dir + "/../bench.fio";
+double FioRuntime(const Options& options, const std::string& jobs, const std::string& dir) {
+    const std::string jobPath = options.scratch + "/bench.fio";
     std::ofstream(jobPath) << jobs;
     int status = 0;
-    const std::string json = Spawn({"fio", "--output-format=json", jobPath}, dir, nullptr, &status);
+    const std::string json =
+        Spawn(options, {"fio", "--output-format=json", jobPath}, dir, nullptr, &status);
     unlink(jobPath.c_str());
     static const std::regex runtime(R"re("read"\s*:\s*\{[^}]*?"runtime"\s*:\s*([0-9]+))re");
     std::smatch match;
@@ -363,13 +383,13 @@ void CompareVerdictWithFio(const Options& options, const std::string& dir, bool 
     std::vector<long long> ourParallel, ourSerial, fioParallel, fioSerial;
     for (int r = 0; r < options.runs; ++r) {
         EvictAll(dir);
-        const Run run = RunDeliverable(direct ? READRACE_NOBUF : READRACE_SEQ, dir);
+        const Run run = RunDeliverable(options, direct ? READRACE_NOBUF : READRACE_SEQ, dir);
         ourParallel.push_back(run.output.parallelTotal);
         ourSerial.push_back(run.output.serialTotal);
         // As readrace does: parallel from an evicted start, then serial right after it.
         EvictAll(dir);
-        const double parallel = FioRuntime(FioJobs(direct, true, true, fileSize), dir);
-        const double serial = FioRuntime(FioJobs(direct, false, false, fileSize), dir);
+        const double parallel = FioRuntime(options, FioJobs(direct, true, true, fileSize), dir);
+        const double serial = FioRuntime(options, FioJobs(direct, false, false, fileSize), dir);
         if (parallel <= 0 || serial <= 0) {
             printf("   fio did not run as expected\n");
             return;
@@ -405,40 +425,16 @@ void PrintRatio(const char* title, const Comparison& c, double goal, bool withHu
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    Options options;
-    CLI::App app("Runs the deliverables side by side with bare references and fio, alternating, "
-                 "and prints the ratios.",
-                 "readrace_bench");
-    tools::AddVersion(app);
-    app.add_flag("--quick", options.quick, "small files and three runs");
-    app.add_option("--runs", options.runs, "runs of each")
-        ->check(CLI::Range(1, 100000))
-        ->capture_default_str();
-    app.add_option("--dir", options.dir, "where the files go")->default_str(READRACE_BENCH_DIR);
-    app.add_flag("--fio-huge-pages", options.fioHugePages,
-                 "also compare with fio's buffers on huge pages (needs root)");
-    const int parsed = tools::ParseCommandLine(app, argc, argv);
-    if (parsed >= 0) {
-        return parsed;
-    }
-    if (options.quick && app.count("--runs") == 0) {
-        options.runs = 3;
-    }
-    if (options.dir.empty()) {
-        options.dir = READRACE_BENCH_DIR;
-    }
-    mkdir(options.dir.c_str(), 0755);
-    const std::string empty = options.dir + "/empty";
-    const std::string cached = options.dir + "/cached";
-    const std::string direct = options.dir + "/direct";
+// The whole comparison, in options.scratch.
+void RunBench(const Options& options) {
+    const std::string empty = options.scratch + "/empty";
+    const std::string cached = options.scratch + "/cached";
+    const std::string direct = options.scratch + "/direct";
     const char* cachedSize = options.quick ? "4MiB" : "64MiB";
     const char* directSize = options.quick ? "2MiB" : "32MiB";
-    Prepare(empty, "0B");
-    Prepare(cached, cachedSize);
-    Prepare(direct, directSize);
+    MakeEmptyFiles(empty);
+    Prepare(options, cached, cachedSize);
+    Prepare(options, direct, directSize);
 
     printf("readrace_bench: %d runs of each, alternating with the reference; median ticks per "
            "file\nof the serial phase over all runs\n\n",
@@ -448,7 +444,7 @@ int main(int argc, char** argv) {
     PrintRatio("1. empty files: per-file overhead", overhead, 1.10, false);
 
     // Read once, so that every run below reads the cache.
-    RunDeliverable(READRACE_SEQ, cached);
+    RunDeliverable(options, READRACE_SEQ, cached);
     const Comparison cachedRead = Compare(options, READRACE_SEQ, cached, false, false, true);
     const std::string cachedTitle = std::string("2. cached ") + cachedSize + " files, readrace_seq";
     PrintRatio(cachedTitle.c_str(), cachedRead, 1.30, true);
@@ -496,5 +492,49 @@ int main(int argc, char** argv) {
                    directRead.maxRssKiB * 1024.0 <= 2.0 * (double)largest[1] + (16 << 20)
                ? ""
                : "  OVER");
-    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    CLI::App app("Runs the deliverables side by side with bare references and fio, alternating, "
+                 "and prints the ratios.",
+                 "readrace_bench");
+    tools::AddVersion(app);
+    app.add_flag("--quick", options.quick, "small files and three runs");
+    app.add_option("--runs", options.runs, "runs of each")
+        ->check(CLI::Range(1, 100000))
+        ->capture_default_str();
+    app.add_option("--dir", options.dir, "where the files go")->default_str(READRACE_BENCH_DIR);
+    app.add_flag("--fio-huge-pages", options.fioHugePages,
+                 "also compare with fio's buffers on huge pages (needs root)");
+    const int parsed = tools::ParseCommandLine(app, argc, argv);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    if (options.quick && app.count("--runs") == 0) {
+        options.runs = 3;
+    }
+    if (options.dir.empty()) {
+        options.dir = READRACE_BENCH_DIR;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(options.dir, error);
+    // Everything it writes goes into a folder of its own, never over what is in dir.
+    options.scratch = tools::MakeFreshDirectory(
+        std::filesystem::absolute(options.dir, error).string() + "/readrace_bench-");
+    if (options.scratch.empty()) {
+        fprintf(stderr, "readrace_bench: %s: cannot make a folder there: %s\n", options.dir.c_str(),
+                tools::LastErrorText().c_str());
+        return 1;
+    }
+    int status = 0;
+    try {
+        RunBench(options);
+    } catch (const Failed&) {
+        status = 1;
+    }
+    std::filesystem::remove_all(options.scratch, error);
+    return status;
 }

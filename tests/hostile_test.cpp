@@ -3,11 +3,14 @@
 // touched. Add a row per case; the fuzzers cover the parsers field by field.
 #include "harness.h"
 
+#include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,7 +24,47 @@ struct HostileCase {
     std::string message; // standard error must hold it; "" for no check
     // Entries of the scratch directory that must be as they were; "*" for all of them.
     std::vector<std::string> untouched = {"*"};
+    std::function<void(const std::string& dir)> check = {}; // further checks after the run
+    // A signal sent once the stand-in deliverable has started (it writes bin/started).
+    int signal = 0;
 };
+
+// Stand-ins for the deliverables in dir/bin that never end, with ten files in dir/data: each
+// starts a sleep in the background, notes its pid in bin/sleeper, writes bin/started and waits.
+std::function<void(const std::string&)> HangingDeliverables(bool ignoreTerm) {
+    return [ignoreTerm](const std::string& dir) {
+        mkdir((dir + "/bin").c_str(), 0755);
+        mkdir((dir + "/data").c_str(), 0755);
+        harness::MakeTenFiles(dir + "/data", 4096);
+        for (const char* name : {"readrace_seq", "readrace_nobuf"}) {
+            const std::string path = dir + "/bin/" + name;
+            std::ofstream(path) << "#!/bin/sh\n"
+                                << (ignoreTerm ? "trap '' TERM\n" : "")
+                                << "sleep 1000 &\necho $! > \"${0%/*}/sleeper\"\n"
+                                   "echo started > \"${0%/*}/started\"\nwait\n";
+            chmod(path.c_str(), 0755);
+        }
+    };
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The stand-in's background sleep was ended and reaped, not left behind.
+void SleeperGone(const std::string& dir) {
+    std::ifstream in(dir + "/bin/sleeper");
+    int pid = 0;
+    ASSERT_TRUE(in >> pid);
+    EXPECT_TRUE(kill(pid, 0) != 0 && errno == ESRCH) << "pid " << pid << " is still there";
+}
+
+void EmptyFolders(const std::string& dir, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        EXPECT_TRUE(harness::Snapshot(dir + "/" + name).empty()) << name;
+    }
+}
 
 std::string Expand(std::string text, const std::string& dir) {
     const std::pair<std::string, std::string> names[] = {{"{dir}", dir},
@@ -48,7 +91,16 @@ void RunCase(const HostileCase& c) {
     for (const std::string& word : c.command) {
         command.push_back(Expand(word, dir.path()));
     }
-    const harness::Captured run = harness::RunProgram(command, dir.path());
+    harness::Captured run;
+    if (c.signal == 0) {
+        run = harness::RunProgram(command, dir.path());
+    } else {
+        harness::ScratchDir capture;
+        const int pid = harness::StartProgram(command, dir.path(), capture / "out");
+        EXPECT_TRUE(harness::WaitForText(dir / "bin/started", "started", 60));
+        run.status = harness::StopProgram(pid, c.signal);
+        run.err = ReadText(capture / "out.err");
+    }
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_NE(run.err.find(Expand(c.message, dir.path())), std::string::npos) << run.err;
     const std::map<std::string, std::string> after = harness::Snapshot(dir.path());
@@ -58,6 +110,9 @@ void RunCase(const HostileCase& c) {
         } else {
             EXPECT_EQ(after.count(name) ? after.at(name) : "", before.at(name)) << name;
         }
+    }
+    if (c.check) {
+        c.check(dir.path());
     }
 }
 
@@ -84,6 +139,119 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
          {"{compare}", "--runs", "6", "--no-evict", "--bin", "{dir}/bin", "{dir}"},
          1,
          "readrace_seq, run 1: a total that is not positive (parallel 10, serial 0)"},
+        {"a sweep beside a folder, a file and a link of the names it once used",
+         [](const std::string& dir) {
+             mkdir((dir + "/target").c_str(), 0755);
+             mkdir((dir + "/readrace-4096B").c_str(), 0755);
+             std::ofstream(dir + "/readrace-4096B/mine") << "mine";
+             std::ofstream(dir + "/readrace-8192B") << "mine";
+             symlink("target", (dir + "/readrace-16384B").c_str());
+         },
+         {"{compare}", "--runs", "1", "--deliverable", "nobuf", "--sizes", "4KiB,8KiB,16KiB",
+          "{dir}"},
+         0,
+         "",
+         {"*"},
+         [](const std::string& dir) {
+             EmptyFolders(dir, {"target"});
+             EXPECT_EQ(ReadText(dir + "/readrace-4096B/mine"), "mine");
+         }},
+        {"readrace_bench run beside a bench-stdout of the user's",
+         [](const std::string& dir) {
+             mkdir((dir + "/work").c_str(), 0755);
+             std::ofstream(dir + "/bench-stdout") << "mine";
+         },
+         {"sh", "-c", "cd {dir}/work && exec {bench} --quick --runs 1 --dir {dir} >/dev/null"},
+         0,
+         ""},
+        {"a comparison in a directory that another run has locked",
+         [](const std::string& dir) {
+             harness::MakeTenFiles(dir, 4096);
+             std::ofstream(dir + "/.readrace.lock");
+         },
+         {"flock", "{dir}/.readrace.lock", "{compare}", "--runs", "1", "{dir}"},
+         2,
+         "{dir}: another readrace run is using this directory"},
+        {"a prepare in a directory that another run has locked",
+         [](const std::string& dir) {
+             harness::MakeTenFiles(dir, 4096);
+             std::ofstream(dir + "/.readrace.lock");
+         },
+         {"flock", "{dir}/.readrace.lock", "{prepare}", "--force", "--size", "8KiB", "{dir}"},
+         2,
+         "{dir}: another readrace run is using this directory"},
+        {"a deliverable that never ends",
+         HangingDeliverables(false),
+         {"{compare}", "--bin", "{dir}/bin", "--deliverable", "seq", "--run-timeout", "0.5",
+          "{dir}/data"},
+         1,
+         "readrace_seq, run 1: still running after the --run-timeout of 0.5 s",
+         {"data"},
+         SleeperGone},
+        {"a deliverable that never ends and ignores SIGTERM",
+         HangingDeliverables(true),
+         {"{compare}", "--bin", "{dir}/bin", "--deliverable", "nobuf", "--run-timeout", "0.5",
+          "{dir}/data"},
+         1,
+         "readrace_nobuf, run 1: still running after the --run-timeout of 0.5 s",
+         {"data"},
+         SleeperGone},
+        {"SIGTERM while a deliverable that ignores it runs",
+         HangingDeliverables(true),
+         {"{compare}", "--bin", "{dir}/bin", "--deliverable", "seq", "{dir}/data"},
+         128 + SIGTERM,
+         "interrupted during readrace_seq, run 1",
+         {"data"},
+         SleeperGone,
+         SIGTERM},
+        {"SIGHUP in a sweep",
+         [](const std::string& dir) {
+             HangingDeliverables(true)(dir);
+             mkdir((dir + "/sweep").c_str(), 0755);
+             mkdir((dir + "/tmp").c_str(), 0755);
+         },
+         {"env", "TMPDIR={dir}/tmp", "{compare}", "--bin", "{dir}/bin", "--deliverable", "seq",
+          "--sizes", "4KiB", "{dir}/sweep"},
+         128 + SIGHUP,
+         "interrupted during readrace_seq, run 1",
+         {"data", "sweep", "tmp"},
+         [](const std::string& dir) {
+             SleeperGone(dir);
+             EmptyFolders(dir, {"sweep", "tmp"});
+         },
+         SIGHUP},
+        {"an empty file among the ten",
+         [](const std::string& dir) {
+             harness::MakeTenFiles(dir, 4096);
+             truncate((dir + "/3.tmp").c_str(), 0);
+         },
+         {"{compare}", "--runs", "1", "{dir}"},
+         2,
+         "{dir}/3.tmp: empty"},
+        {"files of unequal size",
+         [](const std::string& dir) {
+             harness::MakeTenFiles(dir, 4096);
+             truncate((dir + "/3.tmp").c_str(), 2048);
+         },
+         {"{compare}", "--runs", "1", "--deliverable", "seq", "{dir}"},
+         0,
+         "warning: {dir}/3.tmp holds 2 KiB, 0.tmp 4 KiB"},
+        {"empty files to prepare", {}, {"{prepare}", "--size", "0MiB", "{dir}"}, 2, "size 0"},
+        {"a time limit that is not a number",
+         {},
+         {"{compare}", "--max-seconds", "nan", "{dir}"},
+         2,
+         "--max-seconds: takes a finite number"},
+        {"an endless time limit",
+         {},
+         {"{compare}", "--run-timeout", "inf", "{dir}"},
+         2,
+         "--run-timeout: takes a finite number"},
+        {"an empty list of sizes",
+         {},
+         {"{compare}", "--sizes", "", "{dir}"},
+         2,
+         "--sizes: give one size or more"},
     };
     for (const HostileCase& c : cases) {
         RunCase(c);

@@ -309,8 +309,10 @@ TEST(Prepare, WritesTenWholeFilesAndRefusesWhatItShould) {
         bool writing = false;
         for (int tries = 0; tries < 1000 && !writing; ++tries) {
             for (int i = 0; i < 10 && !writing; ++i) {
-                writing =
-                    access((big / ("." + std::to_string(i) + ".tmp.partial")).c_str(), F_OK) == 0;
+                writing = access((big / ("." + std::to_string(i) + ".tmp." + std::to_string(pid) +
+                                         ".partial"))
+                                     .c_str(),
+                                 F_OK) == 0;
             }
             usleep(2000);
         }
@@ -410,7 +412,11 @@ TEST(Compare, SweepsSizesInScratchSpace) {
     for (const char* part : {"\"sweep\": [", "\"size_bytes\": 4096", "\"size_bytes\": 65536"}) {
         EXPECT_NE(json.out.find(part), std::string::npos) << part;
     }
-    EXPECT_EQ(harness::Snapshot(scratch.path()).size(), 2u) << "--keep keeps both sizes' files";
+    const auto kept = harness::Snapshot(scratch.path());
+    ASSERT_EQ(kept.size(), 1u) << "the sweep's one folder";
+    EXPECT_EQ(kept.begin()->first.rfind("readrace-sweep-", 0), 0u) << kept.begin()->first;
+    EXPECT_EQ(harness::Snapshot(scratch / kept.begin()->first).size(), 2u)
+        << "--keep keeps both sizes' files";
 }
 
 TEST(Compare, StopsAtARunThatFailsAndShowsItsDiagnostics) {

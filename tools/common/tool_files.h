@@ -7,8 +7,12 @@
 
 namespace tools {
 
-// Creates path for writing only if it does not exist; -1 with errno set on failure.
+// Creates path for writing only if it does not exist, never through a symbolic link; -1 with
+// errno set on failure.
 int CreateNewFile(const std::string& path);
+// Makes a directory that did not exist before, prefix followed by random characters, readable by
+// this user alone (mkdtemp); its path, or "" with the reason in LastErrorText.
+std::string MakeFreshDirectory(const std::string& prefix);
 // One write call, retried where a signal interrupts it: bytes written, or -1.
 long WriteSome(int file, const void* data, size_t size);
 bool WriteAll(int file, const void* data, size_t size);
@@ -32,16 +36,39 @@ const char* ExecutableSuffix();
 // The directory that holds the running program.
 std::string SelfDirectory();
 
-// Holds SIGINT and SIGTERM (Ctrl-C and Ctrl-Break on Windows) back from the moment it is first
-// called, so that the tool can clean up before it ends; later calls return the signal that came
-// since, or 0. The exit status for a signal is 128 plus its number.
+// An advisory lock on a directory: one readrace run per directory at a time.
+struct DirectoryLock {
+    std::string path; // of the lock file in the directory
+    long long handle = -1;
+    bool made = false; // the lock file was made by this lock, so it is removed with it
+    bool busy = false; // another run holds it
+};
+constexpr const char* LockFileName = ".readrace.lock";
+// Takes the lock without waiting: "" when taken, else why not (busy when another run holds it).
+std::string LockDirectory(const std::string& directory, DirectoryLock* lock);
+void UnlockDirectory(DirectoryLock* lock);
+// Takes the lock for a tool's run in directory: 0, or 2 after saying that another run holds it.
+// Where no lock can be taken at all (a read-only directory), it warns and goes on unlocked.
+int LockForRun(const std::string& program, const std::string& directory, DirectoryLock* lock);
+
+// This process's id, which makes its temporary names its own.
+long ProcessId();
+
+// Holds SIGINT, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break and closing the console on Windows) back
+// from the moment it is first called, so that the tool can clean up before it ends; later calls
+// return the signal that came since, or 0. The exit status for a signal is 128 plus its number.
 int PendingInterrupt();
 
-// Runs program with no arguments in directory, its standard output and error in the two
-// files; returns its exit status, or -1 when it could not be run or ended abnormally. An
-// interrupt that comes meanwhile (as PendingInterrupt) stops the program and is put in
-// *interrupt, else 0 is.
+// Runs program with no arguments in directory, its standard output and error in two new files
+// (what is at those paths is replaced: they belong to the caller's own fresh directory); returns
+// its exit status, or -1 when it could not be run or ended abnormally. The program and all it
+// starts are stopped together, and waited for, when it runs past timeoutSeconds (*timedOut is
+// then true) or when an interrupt (as PendingInterrupt) comes, which is put in *interrupt, else
+// 0 is. Stopping asks first (SIGTERM; Ctrl-Break on Windows), then, after StopGraceSeconds,
+// ends them outright.
+constexpr double StopGraceSeconds = 2;
 int RunInDirectory(const std::string& program, const std::string& directory,
-                   const std::string& outPath, const std::string& errPath, int* interrupt);
+                   const std::string& outPath, const std::string& errPath, double timeoutSeconds,
+                   int* interrupt, bool* timedOut);
 
 } // namespace tools

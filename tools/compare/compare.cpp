@@ -15,10 +15,10 @@
 #include "common/tool_files.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -38,6 +38,8 @@ struct Options {
     std::string margin = "3%";
     double level = tools::DefaultLevel;
     tools::SpeedupPlan plan; // from the options above
+    // Above the deliverables' own 60-second wait for their workers.
+    double runTimeout = 120;
     std::string deliverable = "both";
     bool json = false;
     bool evict = true;
@@ -153,18 +155,32 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         std::error_code error;
         const fs::path file = fs::path(directory) / tools::FileName(i);
         const auto size = fs::file_size(file, error);
-        if (error) {
+        if (error || size == 0) {
             fprintf(stderr, "%s: %s: %s (readrace_prepare makes the ten files)\n", Program.c_str(),
-                    file.string().c_str(), error.message().c_str());
+                    file.string().c_str(),
+                    error ? error.message().c_str() : "empty: there is nothing to time");
             return 2;
+        }
+        if (i > 0 && size != comparison->fileSize) {
+            fprintf(stderr,
+                    "%s: warning: %s holds %s, %s %s: the per-file times compare files of "
+                    "unequal size\n",
+                    Program.c_str(), file.string().c_str(), tools::FormatSize(size).c_str(),
+                    tools::FileName(0).c_str(), tools::FormatSize(comparison->fileSize).c_str());
         }
         comparison->fileSize = i == 0 ? size : comparison->fileSize;
         comparison->bytesPerPhase += size;
     }
     std::error_code error;
-    const fs::path scratch = fs::temp_directory_path(error) /
-                             ("readrace_compare-" + std::to_string(std::random_device{}()));
-    fs::create_directories(scratch, error);
+    // A folder of its own, never one that was there before, for the runs' output.
+    const fs::path scratch =
+        tools::MakeFreshDirectory((fs::temp_directory_path(error) / "readrace_compare-").string());
+    if (scratch.empty()) {
+        fprintf(stderr, "%s: %s: cannot make a scratch folder: %s\n", Program.c_str(),
+                (fs::temp_directory_path(error) / "readrace_compare-XXXXXX").string().c_str(),
+                tools::LastErrorText().c_str());
+        return 1;
+    }
     const std::string outPath = (scratch / "stdout").string();
     const std::string errPath = (scratch / "stderr").string();
     const bool progress = tools::IsTerminal(2);
@@ -191,12 +207,23 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                 break;
             }
             int interrupt = 0;
+            bool timedOut = false;
             const int exitStatus =
-                tools::RunInDirectory(deliverable.path, directory, outPath, errPath, &interrupt);
+                tools::RunInDirectory(deliverable.path, directory, outPath, errPath,
+                                      options.runTimeout, &interrupt, &timedOut);
             if (interrupt != 0) {
                 fprintf(stderr, "%s%s: interrupted during %s, run %d\n", progress ? "\n" : "",
                         Program.c_str(), deliverable.name.c_str(), run);
                 status = 128 + interrupt;
+                break;
+            }
+            if (timedOut) {
+                fprintf(stderr,
+                        "%s%s: %s, run %d: still running after the --run-timeout of %g s; "
+                        "stopped it and all it started; its standard error:\n%s",
+                        progress ? "\n" : "", Program.c_str(), deliverable.name.c_str(), run,
+                        options.runTimeout, ReadWhole(errPath).c_str());
+                status = 1;
                 break;
             }
             tools::RunOutput output;
@@ -249,7 +276,7 @@ bool ParseSizes(const std::string& text, std::vector<unsigned long long>* sizes,
         }
         sizes->push_back(*size);
     }
-    if (sizes->empty()) {
+    if (sizes->empty() || text.empty()) {
         *problem = "--sizes: give one size or more, separated by commas";
         return false;
     }
@@ -258,7 +285,34 @@ bool ParseSizes(const std::string& text, std::vector<unsigned long long>* sizes,
     return true;
 }
 
-// The sweep: each size's files in a folder of DIR, compared, then removed unless kept.
+// The sweep, in a fresh folder of its own inside DIR, so that nothing that was there is touched:
+// each size's files in a folder of it, compared, then removed unless kept.
+int SweepInFolder(const Options& options, const std::vector<tools::DeliverableRuns>& found,
+                  const tools::TickCalibration& clock, const std::vector<unsigned long long>& sizes,
+                  const fs::path& sweepFolder, std::vector<tools::Comparison>* sweep) {
+    std::error_code error;
+    for (const unsigned long long size : sizes) {
+        const fs::path folder = sweepFolder / ("readrace-" + std::to_string(size) + "B");
+        int status = tools::PrepareFiles(Program, folder.string(), size, true, false);
+        tools::Comparison comparison;
+        if (status == 0) {
+            status = RunComparison(options, found, folder.string(), clock, &comparison);
+        }
+        if (!options.keep || status > 128) {
+            fs::remove_all(folder, error);
+        }
+        if (status != 0) {
+            if (status > 128) {
+                fprintf(stderr, "%s: interrupted: removed %s\n", Program.c_str(),
+                        folder.string().c_str());
+            }
+            return status;
+        }
+        sweep->push_back(comparison);
+    }
+    return 0;
+}
+
 int RunSweep(const Options& options, const std::vector<tools::DeliverableRuns>& found,
              const tools::TickCalibration& clock, std::vector<tools::Comparison>* sweep) {
     std::vector<unsigned long long> sizes;
@@ -286,26 +340,26 @@ int RunSweep(const Options& options, const std::vector<tools::DeliverableRuns>& 
                                           tools::FormatSize(needed) + " needed, " +
                                           tools::FormatSize(space.available) + " available");
     }
-    for (const unsigned long long size : sizes) {
-        const fs::path folder = scratch / ("readrace-" + std::to_string(size) + "B");
-        int status = tools::PrepareFiles(Program, folder.string(), size, true, false);
-        tools::Comparison comparison;
-        if (status == 0) {
-            status = RunComparison(options, found, folder.string(), clock, &comparison);
-        }
-        if (!options.keep || status > 128) {
-            fs::remove_all(folder, error);
-        }
-        if (status != 0) {
-            if (status > 128) {
-                fprintf(stderr, "%s: interrupted: removed %s\n", Program.c_str(),
-                        folder.string().c_str());
-            }
-            return status;
-        }
-        sweep->push_back(comparison);
+    tools::DirectoryLock lock;
+    if (const int refused = tools::LockForRun(Program, scratch.string(), &lock)) {
+        return refused;
     }
-    return 0;
+    const std::string sweepFolder =
+        tools::MakeFreshDirectory((scratch / "readrace-sweep-").string());
+    if (sweepFolder.empty()) {
+        tools::UnlockDirectory(&lock);
+        return tools::Refuse(Program,
+                             (scratch / "readrace-sweep-XXXXXX").string() +
+                                 ": cannot make the sweep's folder: " + tools::LastErrorText());
+    }
+    const int status = SweepInFolder(options, found, clock, sizes, sweepFolder, sweep);
+    if (options.keep && !fs::is_empty(sweepFolder, error)) {
+        fprintf(stderr, "%s: kept the files in %s\n", Program.c_str(), sweepFolder.c_str());
+    } else {
+        fs::remove_all(sweepFolder, error);
+    }
+    tools::UnlockDirectory(&lock);
+    return status;
 }
 
 } // namespace
@@ -335,9 +389,24 @@ int main(int argc, char** argv) {
                    "programs, up to twice this per session: 0.025 keeps that at 5%)")
         ->check(CLI::Range(0.0001, 0.5))
         ->capture_default_str();
+    // CLI::PositiveNumber lets nan and inf through; neither would ever stop a run.
+    const CLI::Validator finitePositive(
+        [](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value <= 0) {
+                return "takes a finite number of seconds above 0, not '" + text + "'";
+            }
+            return "";
+        },
+        "SECONDS");
     app.add_option("--max-seconds", options.maxSeconds,
                    "with --runs auto, start no run after this long")
-        ->check(CLI::PositiveNumber)
+        ->check(finitePositive)
+        ->capture_default_str();
+    app.add_option("--run-timeout", options.runTimeout,
+                   "stop a deliverable's run, and all it started, after this many seconds, and "
+                   "count it as failed")
+        ->check(finitePositive)
         ->capture_default_str();
     app.add_option("--deliverable", options.deliverable, "which to run")
         ->check(CLI::IsMember({"seq", "nobuf", "both"}))
@@ -409,7 +478,7 @@ int main(int argc, char** argv) {
     }
     const std::string dir = options.paths[0];
     std::error_code error;
-    if (options.sizes.empty() && !fs::is_directory(dir, error)) {
+    if (app.count("--sizes") == 0 && !fs::is_directory(dir, error)) {
         return tools::Refuse(Program, dir + ": not a directory");
     }
     std::vector<std::string> names = {"readrace_seq", "readrace_nobuf"};
@@ -436,16 +505,21 @@ int main(int argc, char** argv) {
 
     std::vector<tools::Comparison> comparisons;
     int status = 0;
-    if (!options.sizes.empty()) {
+    if (app.count("--sizes") > 0) {
         status = RunSweep(options, found, clock, &comparisons);
     } else {
-        comparisons.emplace_back();
-        status = RunComparison(options, found, dir, clock, &comparisons.back());
+        tools::DirectoryLock lock;
+        status = tools::LockForRun(Program, dir, &lock);
+        if (status == 0) {
+            comparisons.emplace_back();
+            status = RunComparison(options, found, dir, clock, &comparisons.back());
+        }
+        tools::UnlockDirectory(&lock);
     }
     if (status != 0) {
         return status;
     }
-    const bool sweep = !options.sizes.empty();
+    const bool sweep = app.count("--sizes") > 0;
     if (options.json) {
         const tools::MachineFacts machine = tools::GatherMachineFacts(dir, clock.ticksPerSecond);
         fputs(tools::DumpJson(tools::ReportJson(comparisons, sweep, clock, machine)).c_str(),

@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
         return tools::Refuse(program, "malformed size '" + sizeText +
                                           "': give a whole number with B, KiB, MiB or GiB");
     }
+    if (*size == 0) {
+        return tools::Refuse(program, "size 0: readrace times reading files, so each needs at "
+                                      "least 1 byte");
+    }
     if (*size > tools::LargestFileSize) {
         return tools::Refuse(program,
                              "size " + tools::FormatSize(*size) +

@@ -70,7 +70,9 @@ int WriteOneFile(const std::string& program, const fs::path& dir, int index,
                  unsigned long long size, RandomBytes* random, bool progress) {
     const std::string name = std::to_string(index) + ".tmp";
     const std::string finalPath = (dir / name).string();
-    const std::string tempPath = (dir / ("." + name + ".partial")).string();
+    // Named for this process, so that no other run's unfinished file is ever taken for ours.
+    const std::string tempPath =
+        (dir / ("." + name + "." + std::to_string(ProcessId()) + ".partial")).string();
     std::error_code ignored;
     fs::remove(tempPath, ignored);
     const int file = CreateNewFile(tempPath);
@@ -117,9 +119,54 @@ int WriteOneFile(const std::string& program, const fs::path& dir, int index,
     }
     SyncDirectory(dir.string());
     const std::string evicted = EvictFile(finalPath);
-    if (!evicted.empty() && index == 0) {
+    if (!evicted.empty()) {
         fprintf(stderr, "%s: warning: %s: cannot evict from the cache: %s\n", program.c_str(),
                 finalPath.c_str(), evicted.c_str());
+    }
+    return 0;
+}
+
+// Past the checks of the directory, with its lock held.
+int WriteFiles(const std::string& program, const fs::path& dir, unsigned long long size, bool force,
+               bool progress) {
+    std::error_code error;
+    unsigned long long replaced = 0;
+    for (int i = 0; i < 10; ++i) {
+        const fs::path file = dir / (std::to_string(i) + ".tmp");
+        if (fs::exists(fs::symlink_status(file, error))) {
+            if (!force) {
+                fprintf(stderr, "%s: %s: already exists; use --force to replace it\n",
+                        program.c_str(), file.string().c_str());
+                return 2;
+            }
+            if (fs::is_regular_file(fs::symlink_status(file, error))) {
+                replaced += fs::file_size(file, error);
+            }
+        }
+    }
+    // Each file is written beside the one it replaces, so one extra file's room is needed.
+    const fs::space_info space = fs::space(dir, error);
+    const unsigned long long needed = 10 * size + size;
+    if (!error && space.available + replaced < needed) {
+        fprintf(stderr, "%s: %s: too little free space: %s needed, %s available\n", program.c_str(),
+                dir.string().c_str(), FormatSize(needed).c_str(),
+                FormatSize(space.available + replaced).c_str());
+        return 2;
+    }
+
+    RandomBytes random;
+    std::seed_seq seed{
+        (unsigned long long)std::random_device{}(),
+        (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count()};
+    seed.generate((unsigned*)random.state, (unsigned*)(random.state + 4));
+    for (int i = 0; i < 10; ++i) {
+        const int written = WriteOneFile(program, dir, i, size, &random, progress);
+        if (written != 0) {
+            return written;
+        }
+    }
+    if (progress) {
+        fprintf(stderr, "\n");
     }
     return 0;
 }
@@ -147,45 +194,13 @@ int PrepareFiles(const std::string& program, const std::string& dirText, unsigne
             return 2;
         }
     }
-    unsigned long long replaced = 0;
-    for (int i = 0; i < 10; ++i) {
-        const fs::path file = dir / (std::to_string(i) + ".tmp");
-        if (fs::exists(fs::symlink_status(file, error))) {
-            if (!force) {
-                fprintf(stderr, "%s: %s: already exists; use --force to replace it\n",
-                        program.c_str(), file.string().c_str());
-                return 2;
-            }
-            if (fs::is_regular_file(fs::symlink_status(file, error))) {
-                replaced += fs::file_size(file, error);
-            }
-        }
+    DirectoryLock lock;
+    if (const int refused = LockForRun(program, dirText, &lock)) {
+        return refused;
     }
-    // Each file is written beside the one it replaces, so one extra file's room is needed.
-    const fs::space_info space = fs::space(dir, error);
-    const unsigned long long needed = 10 * size + size;
-    if (!error && space.available + replaced < needed) {
-        fprintf(stderr, "%s: %s: too little free space: %s needed, %s available\n", program.c_str(),
-                dirText.c_str(), FormatSize(needed).c_str(),
-                FormatSize(space.available + replaced).c_str());
-        return 2;
-    }
-
-    RandomBytes random;
-    std::seed_seq seed{
-        (unsigned long long)std::random_device{}(),
-        (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count()};
-    seed.generate((unsigned*)random.state, (unsigned*)(random.state + 4));
-    for (int i = 0; i < 10; ++i) {
-        const int written = WriteOneFile(program, dir, i, size, &random, progress);
-        if (written != 0) {
-            return written;
-        }
-    }
-    if (progress) {
-        fprintf(stderr, "\n");
-    }
-    return 0;
+    const int written = WriteFiles(program, dir, size, force, progress);
+    UnlockDirectory(&lock);
+    return written;
 }
 
 } // namespace tools

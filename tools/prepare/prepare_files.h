@@ -11,8 +11,9 @@ constexpr unsigned long long LargestFileSize = 0xFFFFFFFEull;
 // Writes "0.tmp" to "9.tmp" of size incompressible bytes each into dir, making dir and its
 // parents where they are missing. Each file is written under a hidden temporary name, flushed
 // to storage, renamed into place and evicted from the cache. What goes wrong is said on standard
-// error as "<program>: ...". Returns 0 when done, 2 when refused before anything is written
-// (not a directory, files there without force, too little room), 1 when writing failed, and
+// error as "<program>: ...". dir is locked meanwhile (LockForRun). Returns 0 when done, 2 when
+// refused before anything is written (not a directory, another run there, files there without
+// force, too little room), 1 when writing failed, and
 // 128 plus the signal when SIGINT or SIGTERM came: the file being written is then removed, and
 // those already in place stay, complete.
 int PrepareFiles(const std::string& program, const std::string& dir, unsigned long long size,

@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <chrono>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,7 +26,64 @@ long WriteSome(int file, const void* data, size_t size) {
 }
 
 int CreateNewFile(const std::string& path) {
-    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+}
+
+std::string MakeFreshDirectory(const std::string& prefix) {
+    std::string path = prefix + "XXXXXX";
+    return mkdtemp(path.data()) != nullptr ? path : "";
+}
+
+// The lock file may be removed by the run before this one just as this one opens it; then the
+// lock taken is on a file no longer there, and the next run would make a new one: so the lock
+// counts only on the file that is still at the path.
+std::string LockDirectory(const std::string& directory, DirectoryLock* lock) {
+    lock->path = directory + "/" + LockFileName;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        lock->made = true;
+        int file =
+            open(lock->path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (file < 0 && errno == EEXIST) {
+            lock->made = false;
+            file = open(lock->path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        }
+        if (file < 0) {
+            if (errno == ENOENT) {
+                continue;
+            }
+            return LastErrorText();
+        }
+        struct stat held, there;
+        if (fstat(file, &held) != 0 || !S_ISREG(held.st_mode)) {
+            close(file);
+            return "not a regular file";
+        }
+        if (flock(file, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            close(file);
+            lock->busy = error == EWOULDBLOCK;
+            return strerror(error);
+        }
+        if (stat(lock->path.c_str(), &there) == 0 && there.st_ino == held.st_ino &&
+            there.st_dev == held.st_dev) {
+            lock->handle = file;
+            return "";
+        }
+        close(file);
+    }
+    return "the lock file keeps changing";
+}
+
+void UnlockDirectory(DirectoryLock* lock) {
+    if (lock->handle < 0) {
+        return;
+    }
+    // Removed while still held, so that no other run locks the file on its way out.
+    if (lock->made) {
+        unlink(lock->path.c_str());
+    }
+    close((int)lock->handle);
+    lock->handle = -1;
 }
 
 bool SyncFile(int file) {
@@ -69,6 +129,10 @@ long long AllocatedBytes(const std::string& path) {
     return stat(path.c_str(), &status) == 0 ? (long long)status.st_blocks * 512 : -1;
 }
 
+long ProcessId() {
+    return (long)getpid();
+}
+
 const char* ExecutableSuffix() {
     return "";
 }
@@ -91,6 +155,7 @@ sigset_t InterruptSignals() {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
     return signals;
 }
 
@@ -105,52 +170,96 @@ int PendingInterrupt() {
     return signal > 0 ? signal : 0;
 }
 
+namespace {
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
 int RunInDirectory(const std::string& program, const std::string& directory,
-                   const std::string& outPath, const std::string& errPath, int* interrupt) {
+                   const std::string& outPath, const std::string& errPath, double timeoutSeconds,
+                   int* interrupt, bool* timedOut) {
+    *timedOut = false;
     *interrupt = PendingInterrupt();
     if (*interrupt != 0) {
         return -1;
     }
-    const pid_t child = fork();
-    if (child < 0) {
-        return -1;
-    }
+    unlink(outPath.c_str());
+    unlink(errPath.c_str());
+    const int out = CreateNewFile(outPath);
+    const int err = CreateNewFile(errPath);
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    // What the program starts and leaves behind comes to this process, to be reaped here; an
+    // ignored SIGCHLD, inherited, would have the system reap it unseen instead.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    signal(SIGCHLD, SIG_DFL);
+    const pid_t child = out < 0 || err < 0 || in < 0 ? -1 : fork();
     if (child == 0) {
+        // A group of its own, so that one signal reaches all it starts.
+        setpgid(0, 0);
         const sigset_t signals = InterruptSignals();
         sigprocmask(SIG_UNBLOCK, &signals, nullptr);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || chdir(directory.c_str()) != 0) {
+        if (chdir(directory.c_str()) != 0) {
             _exit(127);
         }
+        dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
         close_range(3, ~0u, 0);
         execl(program.c_str(), program.c_str(), (char*)nullptr);
         _exit(127);
     }
+    for (const int file : {out, err, in}) {
+        if (file >= 0) {
+            close(file);
+        }
+    }
+    if (child < 0) {
+        return -1;
+    }
+    // Both sides set the group, whichever runs first.
+    setpgid(child, child);
     // The deliverable times itself, so this poll's few milliseconds are in no figure.
     const sigset_t signals = InterruptSignals();
     const timespec poll = {0, 5 * 1000 * 1000};
-    int status = 0;
+    const auto start = std::chrono::steady_clock::now();
+    double killAt = -1; // seconds from start; >= 0 once asked to stop
     for (;;) {
-        const pid_t ended = waitpid(child, &status, WNOHANG);
-        if (ended == child) {
+        // Not reaped yet, so that the group's id stays its own until the group is gone.
+        siginfo_t ended = {};
+        const int waited = waitid(P_PID, (id_t)child, &ended, WEXITED | WNOHANG | WNOWAIT);
+        if ((waited == 0 && ended.si_pid == child) || (waited < 0 && errno != EINTR)) {
             break;
         }
-        if (ended < 0 && errno != EINTR) {
-            return -1;
-        }
         const int signal = sigtimedwait(&signals, nullptr, &poll);
+        const double seconds = SecondsSince(start);
+        const bool stopping = killAt >= 0;
         if (signal > 0 && *interrupt == 0) {
             *interrupt = signal;
-            kill(child, SIGTERM);
         }
+        if (!stopping && (signal > 0 || seconds >= timeoutSeconds)) {
+            *timedOut = signal <= 0;
+            kill(-child, SIGTERM);
+            killAt = seconds + StopGraceSeconds;
+        } else if (stopping && (signal > 0 || seconds >= killAt)) {
+            // A program that ignores SIGTERM, or a second interrupt, gets no more time.
+            kill(-child, SIGKILL);
+        }
+    }
+    // Whatever the program left running in its group goes with it.
+    kill(-child, SIGKILL);
+    int status = 0;
+    pid_t reaped;
+    while ((reaped = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+    }
+    while (waitpid(-child, nullptr, 0) > 0 || errno == EINTR) {
     }
     if (*interrupt == 0) {
         *interrupt = PendingInterrupt();
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return reaped == child && WIFEXITED(status) && !*timedOut ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace tools

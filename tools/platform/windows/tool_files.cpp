@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
+#include <random>
 #include <sys/stat.h>
 #include <windows.h>
 
@@ -18,6 +19,64 @@ long WriteSome(int file, const void* data, size_t size) {
 
 int CreateNewFile(const std::string& path) {
     return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+// CreateDirectory fails where anything is already at the path, so the folder is this run's own.
+std::string MakeFreshDirectory(const std::string& prefix) {
+    const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = prefix;
+        for (int i = 0; i < 6; ++i) {
+            path += letters[random() % (sizeof letters - 1)];
+        }
+        if (CreateDirectoryA(path.c_str(), nullptr)) {
+            return path;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            return "";
+        }
+    }
+    return "";
+}
+
+std::string LockDirectory(const std::string& directory, DirectoryLock* lock) {
+    lock->path = directory + "\\" + LockFileName;
+    lock->made = true;
+    HANDLE file = CreateFileA(lock->path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+        lock->made = false;
+        file = CreateFileA(lock->path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return LastErrorText();
+    }
+    OVERLAPPED whole = {};
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+        lock->busy = GetLastError() == ERROR_LOCK_VIOLATION;
+        const std::string reason = LastErrorText();
+        CloseHandle(file);
+        return reason;
+    }
+    lock->handle = (long long)(intptr_t)file;
+    return "";
+}
+
+// Unlike Linux, a file removed while another run has it open stays until that one closes it; a
+// run that opened it in that moment locks a file on its way out. The window is one close.
+void UnlockDirectory(DirectoryLock* lock) {
+    if (lock->handle < 0) {
+        return;
+    }
+    if (lock->made) {
+        DeleteFileA(lock->path.c_str());
+    }
+    CloseHandle((HANDLE)(intptr_t)lock->handle);
+    lock->handle = -1;
 }
 
 // _commit is FlushFileBuffers on the file's handle.
@@ -63,6 +122,10 @@ long long AllocatedBytes(const std::string&) {
     return -1;
 }
 
+long ProcessId() {
+    return (long)GetCurrentProcessId();
+}
+
 const char* ExecutableSuffix() {
     return ".exe";
 }
@@ -98,14 +161,99 @@ int PendingInterrupt() {
     return Interrupt().exchange(0);
 }
 
+namespace {
+
+// A new file for the program's output, which it inherits.
+HANDLE CreateOutputFile(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    DeleteFileA(path.c_str());
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
+
+// The program runs in a job object, which holds whatever it starts too, so that one call ends
+// them all; and in a process group of its own, which Ctrl-Break reaches alone.
 int RunInDirectory(const std::string& program, const std::string& directory,
-                   const std::string& outPath, const std::string& errPath, int* interrupt) {
-    const std::string command = "cd /d \"" + directory + "\" && \"" + program + "\" > \"" +
-                                outPath + "\" 2> \"" + errPath + "\"";
-    // cmd drops the outer quotes of a command line that starts with one.
-    const int status = system(("\"" + command + "\"").c_str());
+                   const std::string& outPath, const std::string& errPath, double timeoutSeconds,
+                   int* interrupt, bool* timedOut) {
+    *timedOut = false;
     *interrupt = PendingInterrupt();
-    return status;
+    if (*interrupt != 0) {
+        return -1;
+    }
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    const HANDLE files[3] = {CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                             CreateOutputFile(outPath), CreateOutputFile(errPath)};
+    const HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    PROCESS_INFORMATION process = {};
+    bool started = job != nullptr && SetInformationJobObject(job, JobObjectExtendedLimitInformation,
+                                                             &limits, sizeof limits);
+    for (const HANDLE file : files) {
+        started = started && file != INVALID_HANDLE_VALUE;
+    }
+    if (started) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = files[0];
+        startup.hStdOutput = files[1];
+        startup.hStdError = files[2];
+        std::string commandLine = "\"" + program + "\"";
+        // Suspended until it is in the job, so that nothing it starts escapes.
+        started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                 CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP, nullptr,
+                                 directory.c_str(), &startup, &process) != 0;
+        if (started && !AssignProcessToJobObject(job, process.hProcess)) {
+            TerminateProcess(process.hProcess, 1);
+        }
+        if (started) {
+            ResumeThread(process.hThread);
+            CloseHandle(process.hThread);
+        }
+    }
+    for (const HANDLE file : files) {
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+    }
+    if (!started) {
+        if (job != nullptr) {
+            CloseHandle(job);
+        }
+        return -1;
+    }
+    const ULONGLONG start = GetTickCount64();
+    const double timeoutMs = timeoutSeconds * 1000;
+    double killAt = -1; // milliseconds from start; >= 0 once asked to stop
+    while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+        const int signal = PendingInterrupt();
+        const double elapsed = (double)(GetTickCount64() - start);
+        if (signal != 0 && *interrupt == 0) {
+            *interrupt = signal;
+        }
+        if (killAt < 0 && (signal != 0 || elapsed >= timeoutMs)) {
+            *timedOut = signal == 0;
+            GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId);
+            killAt = elapsed + StopGraceSeconds * 1000;
+        } else if (killAt >= 0 && (signal != 0 || elapsed >= killAt)) {
+            TerminateJobObject(job, 1);
+        }
+    }
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    // Whatever the program left running goes with it.
+    TerminateJobObject(job, 1);
+    CloseHandle(process.hProcess);
+    CloseHandle(job);
+    if (*interrupt == 0) {
+        *interrupt = PendingInterrupt();
+    }
+    return *timedOut ? -1 : (int)code;
 }
 
 } // namespace tools
