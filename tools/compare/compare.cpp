@@ -5,6 +5,8 @@
 #include "report/compare_json.h"
 #include "runs/comparison.h"
 #include "common/machine_facts.h"
+#include "common/output_file.h"
+#include "common/safe_text.h"
 #include "report/markdown_report.h"
 #include "report/merge_reports.h"
 #include "prepare/prepare_files.h"
@@ -15,6 +17,7 @@
 #include "common/tool_files.h"
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -149,7 +152,7 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         const auto size = fs::file_size(file, error);
         if (error) {
             fprintf(stderr, "%s: %s: %s (readrace_prepare makes the ten files)\n", Program.c_str(),
-                    file.string().c_str(), error.message().c_str());
+                    tools::TerminalText(file.string()).c_str(), error.message().c_str());
             return 2;
         }
         comparison->fileSize = i == 0 ? size : comparison->fileSize;
@@ -176,7 +179,8 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                     fprintf(stderr,
                             "%s%s: %s: cannot evict from the cache: %s; stopping rather than "
                             "run from a warm cache (--no-evict runs from it on purpose)\n",
-                            progress ? "\n" : "", Program.c_str(), file.c_str(), problem.c_str());
+                            progress ? "\n" : "", Program.c_str(),
+                            tools::TerminalText(file).c_str(), problem.c_str());
                     status = 1;
                     break;
                 }
@@ -309,6 +313,12 @@ int main(int argc, char** argv) {
                  Program);
     tools::AddVersion(app);
     Options options;
+    // What the JSON report records of how it was made: when, and the arguments as given.
+    const std::string startedAt = tools::IsoTimeUtc(std::time(nullptr));
+    std::string commandLine;
+    for (int i = 0; i < argc; ++i) {
+        commandLine += (i > 0 ? " " : "") + std::string(argv[i]);
+    }
     app.add_option("--runs", options.runs,
                    "runs of each deliverable: a number, or auto (at least 5, until each interval "
                    "excludes 1 or is within 3% of its median)")
@@ -343,6 +353,13 @@ int main(int argc, char** argv) {
     if (parsed >= 0) {
         return parsed;
     }
+    // An unwritable output is named now, not after the whole comparison.
+    for (const std::string* output : {&options.svg, &options.markdown}) {
+        const std::string problem = output->empty() ? "" : tools::CheckWritable(*output);
+        if (!problem.empty()) {
+            return tools::Refuse(Program, tools::TerminalText(*output) + ": " + problem);
+        }
+    }
     if (options.merge) {
         return tools::MergeReports(Program, options.paths, options.json, options.markdown);
     }
@@ -364,7 +381,7 @@ int main(int argc, char** argv) {
     const std::string dir = options.paths[0];
     std::error_code error;
     if (options.sizes.empty() && !fs::is_directory(dir, error)) {
-        return tools::Refuse(Program, dir + ": not a directory");
+        return tools::Refuse(Program, tools::TerminalText(dir) + ": not a directory");
     }
     std::vector<std::string> names = {"readrace_seq", "readrace_nobuf"};
     if (options.deliverable != "both") {
@@ -402,7 +419,9 @@ int main(int argc, char** argv) {
     const bool sweep = !options.sizes.empty();
     if (options.json) {
         const tools::MachineFacts machine = tools::GatherMachineFacts(dir, clock.ticksPerSecond);
-        fputs(tools::DumpJson(tools::ReportJson(comparisons, sweep, clock, machine)).c_str(),
+        fputs(tools::DumpJson(
+                  tools::ReportJson(comparisons, sweep, clock, machine, startedAt, commandLine))
+                  .c_str(),
               stdout);
     } else {
         for (const tools::Comparison& comparison : comparisons) {
@@ -413,21 +432,24 @@ int main(int argc, char** argv) {
         }
     }
     if (!options.svg.empty()) {
-        const bool drawn = sweep ? tools::WriteSweepSvg(options.svg, comparisons)
-                                 : tools::WriteRunsSvg(options.svg, clock.ticksPerSecond,
-                                                       comparisons[0].deliverables);
-        if (!drawn) {
-            fprintf(stderr, "%s: %s: cannot write the chart\n", Program.c_str(),
-                    options.svg.c_str());
-            return 1;
+        const std::string problem = sweep ? tools::WriteSweepSvg(options.svg, comparisons)
+                                          : tools::WriteRunsSvg(options.svg, clock.ticksPerSecond,
+                                                                comparisons[0].deliverables);
+        if (!problem.empty()) {
+            fprintf(stderr, "%s: %s: cannot write the chart: %s\n", Program.c_str(),
+                    tools::TerminalText(options.svg).c_str(), problem.c_str());
+            return tools::CloseStdout(Program, 1);
         }
     }
-    if (!options.markdown.empty() &&
-        !tools::WriteMarkdownTable(options.markdown, "readrace on " + dir, tools::SummaryHeader(),
-                                   tools::SummaryRows(comparisons))) {
-        fprintf(stderr, "%s: %s: cannot write the Markdown table\n", Program.c_str(),
-                options.markdown.c_str());
-        return 1;
+    const std::string problem =
+        options.markdown.empty()
+            ? ""
+            : tools::WriteMarkdownTable(options.markdown, "readrace on " + dir,
+                                        tools::SummaryHeader(), tools::SummaryRows(comparisons));
+    if (!problem.empty()) {
+        fprintf(stderr, "%s: %s: cannot write the Markdown table: %s\n", Program.c_str(),
+                tools::TerminalText(options.markdown).c_str(), problem.c_str());
+        return tools::CloseStdout(Program, 1);
     }
-    return fflush(stdout) == 0 ? 0 : 1;
+    return tools::CloseStdout(Program, 0);
 }
