@@ -398,7 +398,7 @@ TEST(Compare, StopsAtARunThatFailsAndShowsItsDiagnostics) {
         {"bad --deliverable", {"--deliverable", "all", dir.path()}, 2, "--deliverable"},
         {"unknown option", {"--rnus", "2", dir.path()}, 2, "readrace_compare: The following"},
         {"a merge of something else", {"--merge", dir / "0.tmp"}, 2, "0.tmp: not a report"},
-        {"a merge of other JSON", {"--merge", dir / "other.json"}, 2, "no \"machine\""},
+        {"a merge of other JSON", {"--merge", dir / "other.json"}, 2, "/machine is missing"},
         {"a sweep of a bad size", {"--sizes", "4KiB,5GiB", empty.path()}, 2, "'5GiB'"},
     };
     for (const auto& c : cases) {

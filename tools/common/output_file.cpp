@@ -23,7 +23,10 @@ int CreateBeside(const std::string& path, std::string* temporary) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[40];
         snprintf(suffix, sizeof suffix, ".%08x%08x.partial", random(), random());
-        *temporary = (target.parent_path() / ("." + target.filename().string() + suffix)).string();
+        fs::path name = ".";
+        name += target.filename();
+        name += suffix;
+        *temporary = (target.parent_path() / name).string();
         const int file = CreateNewFile(*temporary);
         if (file >= 0 || errno != EEXIST) {
             return file;

@@ -105,9 +105,10 @@ std::string ReadReportRows(const std::string& text, Json* report, TableRows* row
     try {
         *report = Json::parse(text, limit);
     } catch (const Json::parse_error& error) {
-        return "not JSON (at byte " + std::to_string(error.byte) + ")";
+        return "not a report of readrace_compare: not JSON (at byte " + std::to_string(error.byte) +
+               ")";
     } catch (const Json::exception&) {
-        return "not JSON";
+        return "not a report of readrace_compare: not JSON";
     }
     if (tooDeep) {
         return "values nested deeper than " + std::to_string(DeepestReport) + " levels";
