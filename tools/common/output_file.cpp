@@ -85,6 +85,13 @@ std::string CheckWritable(const std::string& path) {
     return "";
 }
 
+void BufferStdout() {
+    // stdio's own buffer, which it writes and which lives as long as the program: a null
+    // buffer would keep stdio's default size.
+    static char buffer[1 << 20];
+    setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+}
+
 int CloseStdout(const std::string& program, int status) {
     const bool failedBefore = ferror(stdout) != 0;
     errno = 0;

@@ -16,6 +16,10 @@ std::string WriteFileWhole(const std::string& path, const std::string& text);
 // the system's reason. Leaves nothing behind.
 std::string CheckWritable(const std::string& path);
 
+// Holds up to a mebibyte of standard output until CloseStdout, so that a write error is seen
+// there with its reason rather than lost in an earlier print. Call before the first print.
+void BufferStdout();
+
 // Flushes and closes standard output, as coreutils' close_stdout does: on a write or close
 // error it says "<program>: standard output: <reason>" and returns 1, else it returns status.
 int CloseStdout(const std::string& program, int status);

@@ -349,6 +349,7 @@ int main(int argc, char** argv) {
                    "the directory with 0.tmp to 9.tmp (with --merge: the "
                    "reports)")
         ->required();
+    tools::BufferStdout();
     const int parsed = tools::ParseCommandLine(app, argc, argv);
     if (parsed >= 0) {
         return parsed;
