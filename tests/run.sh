@@ -83,3 +83,32 @@ cmake --workflow --preset clang
 # The same unit and end-to-end suites under the sanitizers; any report fails the run.
 cmake --workflow --preset asan
 cmake --workflow --preset tsan
+
+# The fuzzers, each for a bounded time from the committed seeds (new finds go to the build
+# tree, never into tests/fuzz/corpus); a crash, a leak, a sanitizer report or an input slower
+# than 10 s fails the run and leaves the input in build/fuzz/<target>/.
+if probe=$(mktemp -d) &&
+  echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }' |
+  clang++ -x c++ -fsanitize=fuzzer - -o "$probe/probe" 2>/dev/null; then
+  rm -rf "$probe"
+  cmake --preset fuzz && cmake --build --preset fuzz
+  for target in report run_output; do
+    work="build/fuzz/$target" && rm -rf "$work" && mkdir -p "$work/corpus"
+    if ! "build/fuzz/tests/fuzz/${target}_fuzz" -max_total_time="${READRACE_FUZZ_SECONDS:-45}" \
+      -timeout=10 -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" \
+      "tests/fuzz/corpus/$target" 2>"$work/log"; then
+      tail -40 "$work/log" >&2
+      echo "tests/run.sh: the $target fuzzer failed; its input is in $work/" >&2
+      exit 1
+    fi
+    grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$work/log" |
+      sed "s/^/tests\/run.sh: fuzz $target: /" >&2
+  done
+elif [ "${CI:-}" = true ]; then
+  rm -rf "$probe"
+  echo "tests/run.sh: CI runs the fuzzers, but clang's libFuzzer runtime is missing" >&2
+  exit 1
+else
+  rm -rf "$probe"
+  echo "tests/run.sh: skipping the fuzzers: apt-get install clang libclang-rt-14-dev" >&2
+fi

@@ -3,6 +3,7 @@
 #include "harness.h"
 #include "runs/run_output.h"
 #include "runs/run_stats.h"
+#include "common/safe_text.h"
 #include "common/size_text.h"
 #include "runs/speedup_stats.h"
 #include "report/compare_json.h"
@@ -117,6 +118,23 @@ TEST(ParseRunOutput, TakesCompleteRunsAndNamesWhatIsWrongWithOthers) {
     EXPECT_EQ(run.percentage, 120);
     EXPECT_EQ(run.parallel[1].file, 5);
     EXPECT_EQ(run.serial[9].file, 9);
+}
+
+TEST(SafeText, EscapesControlsForTheTerminalAndMarkupForMarkdown) {
+    const struct {
+        std::string text, terminal, markdown;
+    } cases[] = {
+        {"\033]0;OWNED\a\033[2J", "\\033]0;OWNED\\a\\033[2J", "\\033&#93;0;OWNED\\a\\033&#91;2J"},
+        {"<img src=x onerror=alert(1)>", "<img src=x onerror=alert(1)>",
+         "&lt;img src=x onerror=alert(1)&gt;"},
+        {"a|b`c\nd\te", "a|b`c\\nd\\te", "a\\|b&#96;c d\\te"},
+        {"C:\\d \"x\" 'y' & \x7f\xc2\x9b\xc3\xa9", "C:\\d \"x\" 'y' & \\177\\302\\233\xc3\xa9",
+         "C:&#92;d &quot;x&quot; &#39;y&#39; &amp; \\177\\302\\233\xc3\xa9"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tools::TerminalText(c.text), c.terminal) << c.text;
+        EXPECT_EQ(tools::MarkdownCell(c.text), c.markdown) << c.text;
+    }
 }
 
 TEST(Summarize, GivesMediansSpreadsRatesAndVerdictCounts) {
@@ -382,10 +400,10 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
     EXPECT_NE(json.out.find("\"name\": \"readrace_nobuf\""), std::string::npos);
     EXPECT_EQ(json.out.find("readrace_seq"), std::string::npos);
 
-    const harness::Captured merged = harness::RunProgram(
-        {READRACE_COMPARE, "--merge", jsonPath, jsonPath, "--markdown", markdown}, ".");
+    const harness::Captured merged =
+        harness::RunProgram({READRACE_COMPARE, "--merge", jsonPath, "--markdown", markdown}, ".");
     ASSERT_EQ(merged.status, 0) << merged.err;
-    EXPECT_EQ(harness::SplitLines(merged.out).size(), 3u) << merged.out;
+    EXPECT_EQ(harness::SplitLines(merged.out).size(), 2u) << merged.out;
     EXPECT_EQ(merged.out.substr(0, 4), "host");
     EXPECT_NE(ReadText(markdown).find("| readrace_nobuf |"), std::string::npos);
 }
@@ -440,7 +458,7 @@ TEST(Compare, StopsAtARunThatFailsAndShowsItsDiagnostics) {
         {"bad --deliverable", {"--deliverable", "all", dir.path()}, 2, "--deliverable"},
         {"unknown option", {"--rnus", "2", dir.path()}, 2, "readrace_compare: The following"},
         {"a merge of something else", {"--merge", dir / "0.tmp"}, 2, "0.tmp: not a report"},
-        {"a merge of other JSON", {"--merge", dir / "other.json"}, 2, "no \"machine\""},
+        {"a merge of other JSON", {"--merge", dir / "other.json"}, 2, "/machine is missing"},
         {"a sweep of a bad size", {"--sizes", "4KiB,5GiB", empty.path()}, 2, "'5GiB'"},
     };
     for (const auto& c : cases) {

@@ -5,6 +5,8 @@
 #include "report/compare_json.h"
 #include "runs/comparison.h"
 #include "common/machine_facts.h"
+#include "common/output_file.h"
+#include "common/safe_text.h"
 #include "report/markdown_report.h"
 #include "report/merge_reports.h"
 #include "prepare/prepare_files.h"
@@ -16,6 +18,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -157,7 +160,7 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         const auto size = fs::file_size(file, error);
         if (error || size == 0) {
             fprintf(stderr, "%s: %s: %s (readrace_prepare makes the ten files)\n", Program.c_str(),
-                    file.string().c_str(),
+                    tools::TerminalText(file.string()).c_str(),
                     error ? error.message().c_str() : "empty: there is nothing to time");
             return 2;
         }
@@ -198,7 +201,8 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                     fprintf(stderr,
                             "%s%s: %s: cannot evict from the cache: %s; stopping rather than "
                             "run from a warm cache (--no-evict runs from it on purpose)\n",
-                            progress ? "\n" : "", Program.c_str(), file.c_str(), problem.c_str());
+                            progress ? "\n" : "", Program.c_str(),
+                            tools::TerminalText(file).c_str(), problem.c_str());
                     status = 1;
                     break;
                 }
@@ -371,6 +375,12 @@ int main(int argc, char** argv) {
                  Program);
     tools::AddVersion(app);
     Options options;
+    // What the JSON report records of how it was made: when, and the arguments as given.
+    const std::string startedAt = tools::IsoTimeUtc(std::time(nullptr));
+    std::string commandLine;
+    for (int i = 0; i < argc; ++i) {
+        commandLine += (i > 0 ? " " : "") + std::string(argv[i]);
+    }
     app.add_option("--runs", options.runs,
                    "runs of each deliverable: a number, or auto (from the 5th run on, until "
                    "each has its verdict: faster one way, or the same within --margin)")
@@ -427,9 +437,17 @@ int main(int argc, char** argv) {
                    "the directory with 0.tmp to 9.tmp (with --merge: the "
                    "reports)")
         ->required();
+    tools::BufferStdout();
     const int parsed = tools::ParseCommandLine(app, argc, argv);
     if (parsed >= 0) {
         return parsed;
+    }
+    // An unwritable output is named now, not after the whole comparison.
+    for (const std::string* output : {&options.svg, &options.markdown}) {
+        const std::string problem = output->empty() ? "" : tools::CheckWritable(*output);
+        if (!problem.empty()) {
+            return tools::Refuse(Program, tools::TerminalText(*output) + ": " + problem);
+        }
     }
     if (options.merge) {
         return tools::MergeReports(Program, options.paths, options.json, options.markdown);
@@ -479,7 +497,7 @@ int main(int argc, char** argv) {
     const std::string dir = options.paths[0];
     std::error_code error;
     if (app.count("--sizes") == 0 && !fs::is_directory(dir, error)) {
-        return tools::Refuse(Program, dir + ": not a directory");
+        return tools::Refuse(Program, tools::TerminalText(dir) + ": not a directory");
     }
     std::vector<std::string> names = {"readrace_seq", "readrace_nobuf"};
     if (options.deliverable != "both") {
@@ -522,7 +540,9 @@ int main(int argc, char** argv) {
     const bool sweep = app.count("--sizes") > 0;
     if (options.json) {
         const tools::MachineFacts machine = tools::GatherMachineFacts(dir, clock.ticksPerSecond);
-        fputs(tools::DumpJson(tools::ReportJson(comparisons, sweep, clock, machine)).c_str(),
+        fputs(tools::DumpJson(
+                  tools::ReportJson(comparisons, sweep, clock, machine, startedAt, commandLine))
+                  .c_str(),
               stdout);
     } else {
         for (const tools::Comparison& comparison : comparisons) {
@@ -533,21 +553,24 @@ int main(int argc, char** argv) {
         }
     }
     if (!options.svg.empty()) {
-        const bool drawn = sweep ? tools::WriteSweepSvg(options.svg, comparisons)
-                                 : tools::WriteRunsSvg(options.svg, clock.ticksPerSecond,
-                                                       comparisons[0].deliverables);
-        if (!drawn) {
-            fprintf(stderr, "%s: %s: cannot write the chart\n", Program.c_str(),
-                    options.svg.c_str());
-            return 1;
+        const std::string problem = sweep ? tools::WriteSweepSvg(options.svg, comparisons)
+                                          : tools::WriteRunsSvg(options.svg, clock.ticksPerSecond,
+                                                                comparisons[0].deliverables);
+        if (!problem.empty()) {
+            fprintf(stderr, "%s: %s: cannot write the chart: %s\n", Program.c_str(),
+                    tools::TerminalText(options.svg).c_str(), problem.c_str());
+            return tools::CloseStdout(Program, 1);
         }
     }
-    if (!options.markdown.empty() &&
-        !tools::WriteMarkdownTable(options.markdown, "readrace on " + dir, tools::SummaryHeader(),
-                                   tools::SummaryRows(comparisons))) {
-        fprintf(stderr, "%s: %s: cannot write the Markdown table\n", Program.c_str(),
-                options.markdown.c_str());
-        return 1;
+    const std::string problem =
+        options.markdown.empty()
+            ? ""
+            : tools::WriteMarkdownTable(options.markdown, "readrace on " + dir,
+                                        tools::SummaryHeader(), tools::SummaryRows(comparisons));
+    if (!problem.empty()) {
+        fprintf(stderr, "%s: %s: cannot write the Markdown table: %s\n", Program.c_str(),
+                tools::TerminalText(options.markdown).c_str(), problem.c_str());
+        return tools::CloseStdout(Program, 1);
     }
-    return fflush(stdout) == 0 ? 0 : 1;
+    return tools::CloseStdout(Program, 0);
 }

@@ -1,32 +1,21 @@
 #include "report/markdown_report.h"
 
+#include "common/output_file.h"
+#include "common/safe_text.h"
 #include "common/size_text.h"
 #include "report/text_report.h"
 
-#include <fstream>
+#include <sstream>
 
 namespace tools {
 
 namespace {
 
-// A cell may not break the table: pipes are escaped, line breaks become spaces.
-std::string Cell(const std::string& text) {
-    std::string cell;
-    for (const char c : text) {
-        if (c == '|') {
-            cell += "\\|";
-        } else {
-            cell += c == '\n' || c == '\r' ? ' ' : c;
-        }
-    }
-    return cell;
-}
-
 std::string Row(const std::vector<std::string>& cells) {
     std::string row = "|";
     for (const std::string& cell : cells) {
         row += ' ';
-        row += Cell(cell);
+        row += MarkdownCell(cell);
         row += " |";
     }
     return row + "\n";
@@ -40,10 +29,10 @@ std::string Fixed(double value, const char* format) {
 
 } // namespace
 
-bool WriteMarkdownTable(const std::string& path, const std::string& title,
-                        const std::vector<std::string>& header, const TableRows& rows) {
-    std::ofstream out(path);
-    out << "## " << Cell(title) << "\n\n" << Row(header) << "|";
+std::string WriteMarkdownTable(const std::string& path, const std::string& title,
+                               const std::vector<std::string>& header, const TableRows& rows) {
+    std::ostringstream out;
+    out << "## " << MarkdownCell(title) << "\n\n" << Row(header) << "|";
     for (size_t i = 0; i < header.size(); ++i) {
         out << "---|";
     }
@@ -51,8 +40,7 @@ bool WriteMarkdownTable(const std::string& path, const std::string& title,
     for (const auto& row : rows) {
         out << Row(row);
     }
-    out.flush();
-    return (bool)out;
+    return WriteFileWhole(path, out.str());
 }
 
 const std::vector<std::string>& SummaryHeader() {

@@ -10,9 +10,10 @@ namespace tools {
 
 using TableRows = std::vector<std::vector<std::string>>;
 
-// A header row and rows, as one Markdown table; false when the file cannot be written.
-bool WriteMarkdownTable(const std::string& path, const std::string& title,
-                        const std::vector<std::string>& header, const TableRows& rows);
+// A header row and rows, as one Markdown table, written whole (WriteFileWhole); "" when done,
+// otherwise the reason.
+std::string WriteMarkdownTable(const std::string& path, const std::string& title,
+                               const std::vector<std::string>& header, const TableRows& rows);
 
 // One row per size and deliverable: medians of both phases, the speed-up and the conclusion.
 TableRows SummaryRows(const std::vector<Comparison>& comparisons);

@@ -1,12 +1,12 @@
 #include "report/merge_reports.h"
 
-#include "report/compare_json.h"
-#include "report/markdown_report.h"
+#include "common/input_file.h"
+#include "common/output_file.h"
+#include "common/safe_text.h"
 #include "common/size_text.h"
 #include "report/text_report.h"
 
 #include <cstdio>
-#include <fstream>
 
 namespace tools {
 
@@ -18,77 +18,140 @@ std::string Text(const Json& value) {
 
 std::string Rate(const Json& summary, const char* phase) {
     char text[32];
-    snprintf(text, sizeof text, "%.0f", summary[phase]["median"].get<double>());
+    snprintf(text, sizeof text, "%.0f", summary.at(phase).at("median").get<double>());
     return text;
 }
 
-// Rows of one report: its sweep's sizes, or its one directory.
+// Rows of one checked report: its sweep's sizes, or its one directory.
 void AddRows(const Json& report, TableRows* rows) {
-    const Json& machine = report["machine"];
+    const Json& machine = report.at("machine");
+    const std::string started = report.contains("started_at") ? Text(report.at("started_at")) : "-";
     std::vector<std::pair<unsigned long long, const Json*>> sizes;
-    if (report.contains("sweep") && report["sweep"].is_array()) {
-        for (const Json& entry : report["sweep"]) {
+    if (report.contains("sweep")) {
+        for (const Json& entry : report.at("sweep")) {
             sizes.push_back(
-                {entry["size_bytes"].get<unsigned long long>(), &entry["deliverables"]});
+                {entry.at("size_bytes").get<unsigned long long>(), &entry.at("deliverables")});
         }
     } else {
-        sizes.push_back(
-            {report["bytes_per_phase"].get<unsigned long long>() / 10, &report["deliverables"]});
+        sizes.push_back({report.at("bytes_per_phase").get<unsigned long long>() / 10,
+                         &report.at("deliverables")});
     }
     for (const auto& [size, deliverables] : sizes) {
         for (const Json& d : *deliverables) {
-            const Json& summary = d["summary"];
-            const Json& speedup = summary["speedup"];
+            const Json& summary = d.at("summary");
+            const Json& speedup = summary.at("speedup");
             SpeedupEstimate estimate;
-            estimate.median = speedup["median"].get<double>();
+            estimate.median = speedup.at("median").get<double>();
             // No interval (too few runs) is null; reports from before verdicts have none.
-            if (speedup["ci95"].is_array()) {
-                estimate.low = speedup["ci95"][0].get<double>();
-                estimate.high = speedup["ci95"][1].get<double>();
+            if (speedup.at("ci95").is_array()) {
+                estimate.low = speedup.at("ci95").at(0).get<double>();
+                estimate.high = speedup.at("ci95").at(1).get<double>();
                 estimate.rank = 1;
             }
-            rows->push_back({Text(machine["host"]), Text(machine["filesystem"]),
-                             Text(machine["device"]), FormatSize(size), Text(d["name"]),
+            rows->push_back({Text(machine.at("host")), started, Text(machine.at("filesystem")),
+                             Text(machine.at("device")), FormatSize(size), Text(d.at("name")),
                              Rate(summary, "parallel_mb_per_s"), Rate(summary, "serial_mb_per_s"),
                              SpeedupCell(estimate),
-                             speedup.contains("verdict") ? Text(speedup["verdict"]) : "-"});
+                             speedup.contains("verdict") ? Text(speedup.at("verdict")) : "-"});
         }
     }
 }
 
-const std::vector<std::string> Header = {"host",        "file system",   "device",
-                                         "file size",   "deliverable",   "parallel MB/s",
-                                         "serial MB/s", "speed-up (CI)", "verdict"};
+const std::vector<std::string> Header = {
+    "host",        "started (UTC)", "file system", "device",        "file size",
+    "deliverable", "parallel MB/s", "serial MB/s", "speed-up (CI)", "verdict"};
 const std::vector<std::string> JsonKeys = {
-    "host",        "filesystem",        "device",          "file_size",
-    "deliverable", "parallel_mb_per_s", "serial_mb_per_s", "speedup",
-    "verdict"};
+    "host",        "started_at",        "filesystem",      "device",  "file_size",
+    "deliverable", "parallel_mb_per_s", "serial_mb_per_s", "speedup", "verdict"};
+
+// The same machine's report at the same start, or the very same report again.
+bool SameReport(const Json& a, const Json& b) {
+    const auto key = [](const Json& report) {
+        return Text(report.at("machine").at("host")) + "\n" +
+               (report.contains("started_at") ? Text(report.at("started_at")) : "");
+    };
+    return a.contains("started_at") && b.contains("started_at") ? key(a) == key(b) : a == b;
+}
+
+void PrintTable(const TableRows& rows) {
+    TableRows shown = {Header};
+    for (const auto& row : rows) {
+        shown.emplace_back();
+        for (const std::string& cell : row) {
+            shown.back().push_back(TerminalText(cell));
+        }
+    }
+    std::vector<size_t> widths(Header.size());
+    for (const auto& row : shown) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    }
+    for (const auto& row : shown) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (i + 1 < row.size()) {
+                printf("%-*s  ", (int)widths[i], row[i].c_str());
+            } else {
+                printf("%s\n", row[i].c_str());
+            }
+        }
+    }
+}
 
 } // namespace
+
+std::string ReadReportRows(const std::string& text, Json* report, TableRows* rows) {
+    bool tooDeep = false;
+    // Values nested past the limit are dropped as they are parsed, so no deep tree is built.
+    const Json::parser_callback_t limit = [&tooDeep](int depth, Json::parse_event_t, Json&) {
+        tooDeep = tooDeep || depth > DeepestReport;
+        return !tooDeep;
+    };
+    try {
+        *report = Json::parse(text, limit);
+    } catch (const Json::parse_error& error) {
+        return "not a report of readrace_compare: not JSON (at byte " + std::to_string(error.byte) +
+               ")";
+    } catch (const Json::exception&) {
+        return "not a report of readrace_compare: not JSON";
+    }
+    if (tooDeep) {
+        return "values nested deeper than " + std::to_string(DeepestReport) + " levels";
+    }
+    const std::string problem = CheckReport(*report);
+    if (!problem.empty()) {
+        return problem;
+    }
+    try {
+        AddRows(*report, rows);
+    } catch (const Json::exception&) {
+        return "not a report of readrace_compare";
+    }
+    return "";
+}
 
 int MergeReports(const std::string& program, const std::vector<std::string>& paths, bool json,
                  const std::string& markdownPath) {
     TableRows rows;
+    std::vector<Json> reports;
     for (const std::string& path : paths) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            fprintf(stderr, "%s: %s: cannot read the report\n", program.c_str(), path.c_str());
-            return 2;
+        std::string text;
+        std::string problem = ReadRegularFile(path, LargestReport, &text);
+        Json report;
+        if (problem.empty()) {
+            problem = ReadReportRows(text, &report, &rows);
         }
-        std::string problem;
-        try {
-            const Json report = Json::parse(in);
-            problem = CheckReport(report);
-            if (problem.empty()) {
-                AddRows(report, &rows);
+        for (size_t i = 0; problem.empty() && i < reports.size(); ++i) {
+            if (SameReport(reports[i], report)) {
+                problem = "the same report as " + paths[i];
             }
-        } catch (const Json::exception& error) {
-            problem = std::string("not a report of readrace_compare: ") + error.what();
         }
         if (!problem.empty()) {
-            fprintf(stderr, "%s: %s: %s\n", program.c_str(), path.c_str(), problem.c_str());
+            fprintf(stderr, "%s: %s: %s\n", program.c_str(), TerminalText(path).c_str(),
+                    TerminalText(problem).c_str());
             return 2;
         }
+        reports.push_back(std::move(report));
     }
     if (json) {
         Json merged = {{"reports", paths}, {"rows", Json::array()}};
@@ -101,34 +164,18 @@ int MergeReports(const std::string& program, const std::vector<std::string>& pat
         }
         fputs(DumpJson(merged).c_str(), stdout);
     } else {
-        std::vector<size_t> widths(Header.size());
-        for (size_t i = 0; i < Header.size(); ++i) {
-            widths[i] = Header[i].size();
-            for (const auto& row : rows) {
-                widths[i] = std::max(widths[i], row[i].size());
-            }
-        }
-        auto print = [&](const std::vector<std::string>& cells) {
-            for (size_t i = 0; i < cells.size(); ++i) {
-                if (i + 1 < cells.size()) {
-                    printf("%-*s  ", (int)widths[i], cells[i].c_str());
-                } else {
-                    printf("%s\n", cells[i].c_str());
-                }
-            }
-        };
-        print(Header);
-        for (const auto& row : rows) {
-            print(row);
+        PrintTable(rows);
+    }
+    if (!markdownPath.empty()) {
+        const std::string problem =
+            WriteMarkdownTable(markdownPath, "readrace across machines", Header, rows);
+        if (!problem.empty()) {
+            fprintf(stderr, "%s: %s: cannot write the Markdown table: %s\n", program.c_str(),
+                    TerminalText(markdownPath).c_str(), problem.c_str());
+            return CloseStdout(program, 1);
         }
     }
-    if (!markdownPath.empty() &&
-        !WriteMarkdownTable(markdownPath, "readrace across machines", Header, rows)) {
-        fprintf(stderr, "%s: %s: cannot write the Markdown table\n", program.c_str(),
-                markdownPath.c_str());
-        return 1;
-    }
-    return fflush(stdout) == 0 ? 0 : 1;
+    return CloseStdout(program, 0);
 }
 
 } // namespace tools

@@ -1,15 +1,16 @@
 #include "report/svg_chart.h"
 
+#include "common/output_file.h"
 #include "common/size_text.h"
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
+#include <sstream>
 
 namespace tools {
 
-bool WriteRunsSvg(const std::string& path, double ticksPerSecond,
-                  const std::vector<DeliverableRuns>& deliverables) {
+std::string WriteRunsSvg(const std::string& path, double ticksPerSecond,
+                         const std::vector<DeliverableRuns>& deliverables) {
     const int chartWidth = 640, chartHeight = 240, left = 60, top = 40, gap = 70;
     double largest = 0;
     for (const DeliverableRuns& deliverable : deliverables) {
@@ -24,7 +25,7 @@ bool WriteRunsSvg(const std::string& path, double ticksPerSecond,
     if (largest <= 0) {
         largest = 1;
     }
-    std::ofstream out(path);
+    std::ostringstream out;
     const int height = top + (int)deliverables.size() * (chartHeight + gap);
     out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << left + chartWidth + 140
         << "\" height=\"" << height << "\" font-family=\"sans-serif\" font-size=\"12\">\n";
@@ -76,10 +77,10 @@ bool WriteRunsSvg(const std::string& path, double ticksPerSecond,
             << y0 + 34 << "\">serial</text>\n";
     }
     out << "</svg>\n";
-    return (bool)out;
+    return WriteFileWhole(path, out.str());
 }
 
-bool WriteSweepSvg(const std::string& path, const std::vector<Comparison>& sweep) {
+std::string WriteSweepSvg(const std::string& path, const std::vector<Comparison>& sweep) {
     const int width = 640, height = 320, left = 60, top = 40, bottom = 50;
     const char* const colours[] = {"#d95f02", "#1b9e77", "#7570b3"};
     double smallest = 1e300, largest = 0, lowest = 1, highest = 1;
@@ -105,7 +106,7 @@ bool WriteSweepSvg(const std::string& path, const std::vector<Comparison>& sweep
     auto y = [&](double speedup) {
         return top + height * (highest - speedup) / (highest - lowest);
     };
-    std::ofstream out(path);
+    std::ostringstream out;
     out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << left + width + 160
         << "\" height=\"" << top + height + bottom
         << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
@@ -151,7 +152,7 @@ bool WriteSweepSvg(const std::string& path, const std::vector<Comparison>& sweep
     }
     out << "<text x=\"" << left + width / 2 << "\" y=\"" << top + height + 40
         << "\" text-anchor=\"middle\">file size (log scale)</text>\n</svg>\n";
-    return (bool)out;
+    return WriteFileWhole(path, out.str());
 }
 
 } // namespace tools

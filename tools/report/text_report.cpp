@@ -1,5 +1,6 @@
 #include "report/text_report.h"
 
+#include "common/safe_text.h"
 #include "common/size_text.h"
 
 #include <algorithm>
@@ -52,7 +53,7 @@ void WriteText(FILE* out, const Comparison& comparison, const TickCalibration& c
     const int runs =
         comparison.deliverables.empty() ? 0 : (int)comparison.deliverables[0].runs.size();
     fprintf(out, "%d run%s of each in %s (%s); %s\n", runs, runs == 1 ? "" : "s",
-            comparison.directory.c_str(), comparison.stoppedBy.c_str(),
+            TerminalText(comparison.directory).c_str(), comparison.stoppedBy.c_str(),
             comparison.evicted ? "the ten files evicted from the page cache before each run"
                                : "the page cache left as it was (--no-evict)");
     fprintf(out, "Time-stamp counter: %.3f GHz%s, calibrated over %.0f ms; %.1f MB per phase\n",

@@ -1,0 +1,18 @@
+// Names from outside (directories, host names, fields of reports) made safe to show, so that
+// a name cannot drive the terminal or inject markup into a rendered page.
+#pragma once
+
+#include <string>
+
+namespace tools {
+
+// Control characters escaped as `ls --quoting-style=escape` shows them: \a \b \t \n \v \f \r,
+// the rest as three octal digits (\033 for escape, \177 for delete), C1 controls encoded in
+// UTF-8 too. Spaces and backslashes stay as they are, since Windows paths are full of them.
+std::string TerminalText(const std::string& text);
+
+// One cell of a Markdown table: line breaks become spaces, pipes are escaped, and the
+// characters that open HTML, code spans, links or entities become character references.
+std::string MarkdownCell(const std::string& text);
+
+} // namespace tools
