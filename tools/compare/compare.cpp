@@ -10,6 +10,7 @@
 #include "prepare/prepare_files.h"
 #include "common/size_text.h"
 #include "report/svg_chart.h"
+#include "report/html_report.h"
 #include "report/text_report.h"
 #include "common/tick_clock.h"
 #include "common/tool_files.h"
@@ -40,7 +41,7 @@ struct Options {
     bool evict = true;
     bool keep = false;
     bool merge = false;
-    std::string bin, svg, markdown, sizes;
+    std::string bin, svg, markdown, sizes, html;
     std::vector<std::string> paths; // DIR, or the reports to merge
 };
 
@@ -329,6 +330,8 @@ int main(int argc, char** argv) {
     app.add_option("--svg", options.svg,
                    "draw every run's per-file times (with --sizes: the speed-up against size)");
     app.add_option("--markdown", options.markdown, "write the summary tables as Markdown");
+    app.add_option("--html", options.html,
+                   "write one self-contained HTML page: verdicts, charts, runs and machine");
     app.add_option("--sizes", options.sizes,
                    "a sweep: for each size (such as 1MiB,16MiB,256MiB), write the files into a "
                    "folder of DIR, compare, and remove them");
@@ -339,12 +342,14 @@ int main(int argc, char** argv) {
                    "the directory with 0.tmp to 9.tmp (with --merge: the "
                    "reports)")
         ->required();
+    const tools::PageOrigin origin = {tools::QuoteCommandLine(argc, argv), tools::UtcNow()};
     const int parsed = tools::ParseCommandLine(app, argc, argv);
     if (parsed >= 0) {
         return parsed;
     }
     if (options.merge) {
-        return tools::MergeReports(Program, options.paths, options.json, options.markdown);
+        return tools::MergeReports(Program, options.paths, options.json, options.markdown,
+                                   options.html, origin);
     }
     if (options.paths.size() != 1) {
         return tools::Refuse(Program, "name one directory (or give --merge with reports)");
@@ -400,8 +405,8 @@ int main(int argc, char** argv) {
         return status;
     }
     const bool sweep = !options.sizes.empty();
+    const tools::MachineFacts machine = tools::GatherMachineFacts(dir, clock.ticksPerSecond);
     if (options.json) {
-        const tools::MachineFacts machine = tools::GatherMachineFacts(dir, clock.ticksPerSecond);
         fputs(tools::DumpJson(tools::ReportJson(comparisons, sweep, clock, machine)).c_str(),
               stdout);
     } else {
@@ -412,13 +417,19 @@ int main(int argc, char** argv) {
             tools::WriteSweepTable(stdout, comparisons);
         }
     }
+    std::vector<std::pair<std::string, std::string>> written; // each file, and why not
     if (!options.svg.empty()) {
-        const bool drawn = sweep ? tools::WriteSweepSvg(options.svg, comparisons)
-                                 : tools::WriteRunsSvg(options.svg, clock.ticksPerSecond,
-                                                       comparisons[0].deliverables);
-        if (!drawn) {
-            fprintf(stderr, "%s: %s: cannot write the chart\n", Program.c_str(),
-                    options.svg.c_str());
+        written.push_back({options.svg, tools::WriteChartSvg(options.svg, comparisons, sweep,
+                                                             clock.ticksPerSecond, machine)});
+    }
+    if (!options.html.empty()) {
+        written.push_back(
+            {options.html,
+             tools::WriteComparisonHtml(options.html, comparisons, sweep, clock, machine, origin)});
+    }
+    for (const auto& [path, problem] : written) {
+        if (!problem.empty()) {
+            fprintf(stderr, "%s: %s: %s\n", Program.c_str(), path.c_str(), problem.c_str());
             return 1;
         }
     }

@@ -62,8 +62,10 @@ const std::vector<std::string> JsonKeys = {
 } // namespace
 
 int MergeReports(const std::string& program, const std::vector<std::string>& paths, bool json,
-                 const std::string& markdownPath) {
+                 const std::string& markdownPath, const std::string& htmlPath,
+                 const PageOrigin& origin) {
     TableRows rows;
+    std::vector<Json> reports; // for the page
     for (const std::string& path : paths) {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
@@ -76,6 +78,7 @@ int MergeReports(const std::string& program, const std::vector<std::string>& pat
             problem = CheckReport(report);
             if (problem.empty()) {
                 AddRows(report, &rows);
+                reports.push_back(report);
             }
         } catch (const Json::exception& error) {
             problem = std::string("not a report of readrace_compare: ") + error.what();
@@ -121,6 +124,12 @@ int MergeReports(const std::string& program, const std::vector<std::string>& pat
         !WriteMarkdownTable(markdownPath, "readrace across machines", Header, rows)) {
         fprintf(stderr, "%s: %s: cannot write the Markdown table\n", program.c_str(),
                 markdownPath.c_str());
+        return 1;
+    }
+    const std::string unwritten =
+        htmlPath.empty() ? "" : WriteMergeHtml(htmlPath, paths, reports, Header, rows, origin);
+    if (!unwritten.empty()) {
+        fprintf(stderr, "%s: %s: %s\n", program.c_str(), htmlPath.c_str(), unwritten.c_str());
         return 1;
     }
     return fflush(stdout) == 0 ? 0 : 1;
