@@ -363,10 +363,17 @@ std::string WriteMergeHtml(const std::string& path, const std::vector<std::strin
                 const Json& deliverable = (*deliverables)[d];
                 const std::string sizeText =
                     size >= 0 && size < 1.8e19 ? FormatSize((unsigned long long)size) : "?";
-                speedups.push_back(RowOf((machine.host.empty() ? "?" : machine.host) +
-                                             " \xc2\xb7 " + sizeText + " \xc2\xb7 " +
-                                             TextAt(deliverable, "name"),
-                                         deliverable));
+                std::string label = (machine.host.empty() ? "?" : machine.host) + " \xc2\xb7 " +
+                                    sizeText + " \xc2\xb7 " + TextAt(deliverable, "name");
+                for (const SpeedupRow& earlier : speedups) {
+                    // Two reports from one host: the file tells them apart.
+                    if (earlier.label == label && r < reportPaths.size()) {
+                        label += " \xc2\xb7 " +
+                                 reportPaths[r].substr(reportPaths[r].find_last_of("/\\") + 1);
+                        break;
+                    }
+                }
+                speedups.push_back(RowOf(label, deliverable));
             }
         }
     }

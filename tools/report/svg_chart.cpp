@@ -106,17 +106,19 @@ RatioAxis ChooseRatioAxis(double low, double high, double pixels, double gap) {
     static const double levels[][8] = {
         {1, 0.1, 10, 0.01, 100},
         {0.5, 2, 0.2, 5, 0.05, 20, 0.02, 50},
-        {0.8, 1.25, 0.25, 4},
-        {0.9, 1.1, 1.5, 3},
+        {0.8, 1.25},
+        {0.25, 4, 0.9, 1.1, 1.5, 3},
     };
     const double perLog = pixels / std::log(axis.high / axis.low);
-    for (const auto& level : levels) {
-        for (const double tick : level) {
-            bool room = tick >= axis.low && tick <= axis.high && axis.ticks.size() < 8;
+    for (size_t level = 0; level < std::size(levels); ++level) {
+        // The finest ticks only where they leave more room still.
+        const double room = level == 3 ? 1.5 * gap : gap;
+        for (const double tick : levels[level]) {
+            bool apart = tick > 0 && tick >= axis.low && tick <= axis.high && axis.ticks.size() < 8;
             for (const double taken : axis.ticks) {
-                room = room && std::fabs(std::log(tick / taken)) * perLog >= gap;
+                apart = apart && std::fabs(std::log(tick / taken)) * perLog >= room;
             }
-            if (tick > 0 && room) {
+            if (apart) {
                 axis.ticks.push_back(tick);
             }
         }
