@@ -119,7 +119,7 @@ std::string MachineDefinitions(const MachineFacts& m) {
 }
 
 std::string Figures(const SpeedupEstimate& e) {
-    if (e.runs < 2 || !(e.low > 0) || e.high < e.low) {
+    if (e.runs < 2 || !(e.low > 0) || !(e.low < e.high)) {
         return "speed-up " + RatioText(e.median) + " from " + std::to_string(e.runs) + " run" +
                (e.runs == 1 ? "" : "s") + ": too few for an interval";
     }
@@ -213,7 +213,7 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
                     if (at.name == d.name) {
                         body += "<p><b>" + Escape(FormatSize(comparison.fileSize)) +
                                 "</b>: <span style=\"color:" + VerdictColour(at.speedup.verdict) +
-                                "\">" + Escape(VerdictPhrase(at.speedup)) + "</span>, " +
+                                "\">" + Escape(VerdictLabel(at.speedup)) + "</span>, " +
                                 Escape(Figures(at.speedup)) + "</p>\n";
                     }
                 }
@@ -221,7 +221,7 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
             const std::string turn = Crossover(comparisons, d.name);
             body += turn.empty() ? "" : "<p class=\"note\">" + Escape(turn) + "</p>\n";
         } else {
-            body = "<p class=\"verdict\">" + Escape(VerdictPhrase(d.speedup)) + "</p>\n<p>" +
+            body = "<p class=\"verdict\">" + Escape(VerdictLabel(d.speedup)) + "</p>\n<p>" +
                    Escape(Figures(d.speedup)) + "</p>\n<p class=\"note\">" + Escape(d.conclusion) +
                    "</p>\n";
         }

@@ -153,7 +153,7 @@ double Margin(const SpeedupEstimate& estimate) {
 }
 
 bool HasInterval(const SpeedupEstimate& e) {
-    return e.runs >= 2 && Usable(e.low) && Usable(e.high) && e.low <= e.high;
+    return e.runs >= 2 && Usable(e.low) && Usable(e.high) && e.low < e.high;
 }
 
 // Same for the same run: dots spread without a random generator.
@@ -244,7 +244,7 @@ std::string MachineLine(const MachineFacts& m) {
     return line;
 }
 
-std::string VerdictPhrase(const SpeedupEstimate& e) {
+std::string VerdictLabel(const SpeedupEstimate& e) {
     switch (e.verdict) {
     case Verdict::Parallel:
         return "two readers faster";
@@ -341,7 +341,7 @@ Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& foote
                       "stroke=\"#fff\" stroke-width=\"2\"");
         }
         s += Text(12, centre - 9, row.label, "font-weight=\"bold\"");
-        s += Text(12, centre + 7, VerdictPhrase(e), "fill=\"" + colour + "\" font-weight=\"bold\"");
+        s += Text(12, centre + 7, VerdictLabel(e), "fill=\"" + colour + "\" font-weight=\"bold\"");
         std::string figures =
             std::to_string(row.speedups.size()) + " run" + (row.speedups.size() == 1 ? "" : "s");
         if (HasInterval(e)) {

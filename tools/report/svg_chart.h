@@ -27,7 +27,7 @@ std::vector<SpeedupRow> SpeedupRows(const std::vector<Comparison>& comparisons);
 std::string MachineLine(const MachineFacts& machine);
 
 // "two readers faster", "one reader faster", "the same within 3%" or "no clear difference".
-std::string VerdictPhrase(const SpeedupEstimate& estimate);
+std::string VerdictLabel(const SpeedupEstimate& estimate);
 const char* VerdictColour(Verdict verdict);
 
 // "1.17": two decimals, or more where two would show a bound of 1 that is not 1.
