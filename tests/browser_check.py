@@ -10,6 +10,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 import zlib
 
 CHROMIUM = "/usr/bin/chromium"
@@ -115,7 +116,12 @@ def problems_in(events, session, page):
 
 def main(pages):
     signal.alarm(240)
-    profile = tempfile.mkdtemp(prefix="readrace-browser-")
+    # Chromium writes its profile, a lock socket in TMPDIR, crash reports under HOME: all here.
+    scratch = tempfile.mkdtemp(prefix="readrace-browser-")
+    profile = os.path.join(scratch, "profile")
+    environment = dict(os.environ, HOME=scratch, TMPDIR=scratch,
+                       XDG_CONFIG_HOME=os.path.join(scratch, "config"),
+                       XDG_CACHE_HOME=os.path.join(scratch, "cache"))
     to_browser, commands = os.pipe()
     replies, from_browser = os.pipe()
     browser = subprocess.Popen(
@@ -123,7 +129,8 @@ def main(pages):
          "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
          "--user-data-dir=" + profile, "--remote-debugging-pipe", "about:blank"],
-        pass_fds=(to_browser, from_browser), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        pass_fds=(to_browser, from_browser), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        env=environment, start_new_session=True)
     os.close(to_browser)
     os.close(from_browser)
     try:
@@ -162,7 +169,13 @@ def main(pages):
         if browser.poll() is None:
             browser.kill()
             browser.wait()
-        shutil.rmtree(profile, ignore_errors=True)
+        # Its helper processes, in the session it began, may outlive it and still write there.
+        try:
+            os.killpg(browser.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        time.sleep(0.5)
+        shutil.rmtree(scratch, ignore_errors=True)
 
 
 if __name__ == "__main__":
