@@ -348,7 +348,8 @@ std::string WriteMergeHtml(const std::string& path, const std::vector<std::strin
     for (size_t r = 0; r < reports.size(); ++r) {
         const Json& report = reports[r];
         const MachineFacts machine = MachineOf(report);
-        sources.push_back({r < reportPaths.size() ? reportPaths[r] : "", MachineLine(machine)});
+        sources.push_back({r < reportPaths.size() ? reportPaths[r] : "",
+                           TextAt(report, "started_at"), MachineLine(machine)});
         std::vector<std::pair<double, const Json*>> sizes;
         const Json& sweep = At(report, "sweep");
         for (size_t i = 0; sweep.is_array() && i < sweep.size(); ++i) {
@@ -386,7 +387,7 @@ std::string WriteMergeHtml(const std::string& path, const std::vector<std::strin
         html += Figure(SpeedupSvg(speedups, ""));
     }
     html += "<h2>Table</h2>\n" + Table(header, rows);
-    html += "<h2>Reports</h2>\n" + Table({"file", "machine"}, sources);
+    html += "<h2>Reports</h2>\n" + Table({"file", "started", "machine"}, sources);
     html += "<h2>How it was merged</h2>\n<p><code>" + Escape(origin.commandLine) + "</code></p>\n";
     html += Foot("");
     return WriteFileWhole(path, html);
