@@ -1,6 +1,7 @@
 // The companion tools: size texts, the parser of a run's lines, the statistics, and whole runs
 // of readrace_prepare and readrace_compare.
 #include "harness.h"
+#include "report/svg_chart.h"
 #include "runs/run_output.h"
 #include "runs/run_stats.h"
 #include "common/safe_text.h"
@@ -11,8 +12,11 @@
 #include "report/text_report.h"
 
 #include <cstdlib>
+#include <cmath>
 #include <fstream>
+#include <set>
 #include <random>
+#include <regex>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -256,6 +260,91 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
                   std::string::npos)
             << text;
     }
+}
+
+// The values of an attribute in the elements of one class.
+std::vector<double> Attributes(const std::string& svg, const std::string& kind,
+                               const std::string& name) {
+    std::vector<double> values;
+    const std::regex element("<[a-z]+ [^>]*class=\"" + kind + "\"[^>]*>");
+    const std::regex attribute(" " + name + "=\"([-0-9.e]+)\"");
+    for (std::sregex_iterator at(svg.begin(), svg.end(), element), end; at != end; ++at) {
+        std::smatch value;
+        const std::string text = at->str();
+        if (std::regex_search(text, value, attribute)) {
+            values.push_back(std::stod(value[1]));
+        }
+    }
+    return values;
+}
+
+// One rendering of each chart: round ticks on the log axes, the line at 1 where 1 is, an
+// outlier clipped and marked, and outside text escaped.
+TEST(Charts, ShowTheAnswerOnRoundScales) {
+    const std::set<double> round = {0.01, 0.02, 0.05, 0.1, 0.2, 0.25, 0.5, 0.8, 0.9, 1,  1.1,
+                                    1.25, 1.5,  2,    3,   4,   5,    10,  20,  50,  100};
+    auto run = [](long long parallel, long long serial, long long outlier) {
+        tools::RunOutput output;
+        for (int file = 0; file < 10; ++file) {
+            output.parallel.push_back({file, file == 3 ? outlier : parallel});
+            output.serial.push_back({file, serial});
+        }
+        output.parallelTotal = 10 * parallel;
+        output.serialTotal = 10 * serial;
+        return output;
+    };
+    std::vector<tools::Comparison> sweep;
+    for (const unsigned long long size : {1ull << 20, 4ull << 20, 16ull << 20}) {
+        tools::Comparison comparison;
+        comparison.fileSize = size;
+        for (const char* name : {"readrace_seq", "readrace_<nobuf>"}) {
+            tools::DeliverableRuns d{name, "", {}, {}, {}, ""};
+            for (int i = 0; i < 8; ++i) {
+                d.runs.push_back(run(10000 + 500 * i, (size >> 10) + 9000, 10000));
+            }
+            d.speedup = tools::EstimateSpeedup(tools::RunSpeedups(d.runs));
+            comparison.deliverables.push_back(d);
+        }
+        sweep.push_back(comparison);
+    }
+    sweep[0].deliverables[0].runs[0] = run(10000, 9000, 400000); // 0.4 s, against 10 ms
+    const std::string speedups = tools::SpeedupSvg(tools::SpeedupRows(sweep), "host <&>");
+    const std::string sweepChart = tools::SweepSvg(sweep, "host <&>");
+    for (const auto& [svg, axis] : {std::pair{speedups, "x1"}, {sweepChart, "y1"}}) {
+        const std::vector<double> ticks = Attributes(svg, "tick", "data-value");
+        const std::vector<double> at = Attributes(svg, "tick", axis);
+        ASSERT_GE(ticks.size(), 3u);
+        for (size_t i = 0; i < ticks.size(); ++i) {
+            EXPECT_TRUE(round.count(ticks[i])) << ticks[i];
+            if (ticks[i] == 1) {
+                EXPECT_EQ(Attributes(svg, "one", axis), std::vector<double>{at[i]});
+            }
+        }
+        EXPECT_NE(svg.find("two readers faster"), std::string::npos);
+        EXPECT_NE(svg.find("host &lt;&amp;&gt;"), std::string::npos);
+        EXPECT_EQ(Attributes(svg, "band", axis == std::string("x1") ? "width" : "height").size(),
+                  1u);
+    }
+    EXPECT_EQ(Attributes(speedups, "median", "x1").size(), 6u);
+    EXPECT_NE(sweepChart.find(">8 runs<"), std::string::npos);
+    EXPECT_NE(sweepChart.find("readrace_&lt;nobuf&gt;"), std::string::npos);
+
+    const std::string times = tools::FileTimesSvg(1e6, sweep[0].deliverables);
+    const std::vector<double> ticks = Attributes(times, "tick", "data-value");
+    ASSERT_GE(ticks.size(), 3u);
+    EXPECT_LT(ticks.back(), 100) << "the outlier set the scale";
+    const double step = ticks[1] - ticks[0];
+    const double digits = step / std::pow(10, std::floor(std::log10(step)));
+    EXPECT_TRUE(digits == 1 || digits == 2 || digits == 5) << step;
+    for (const double tick : ticks) {
+        EXPECT_DOUBLE_EQ(std::fmod(tick, step), 0);
+    }
+    EXPECT_EQ(Attributes(times, "clipped", "stroke-width").size(), 1u);
+    EXPECT_NE(times.find("1 time above 25 ms, drawn at the top; the largest 400.0 ms"),
+              std::string::npos);
+    EXPECT_NE(times.find("time per file (ms)"), std::string::npos);
+    EXPECT_EQ(tools::EscapeMarkup("a<b>&\"'\x01\xff\xc3\xa9"),
+              "a&lt;b&gt;&amp;&quot;&#39; \xef\xbf\xbd\xc3\xa9");
 }
 
 std::string ReadText(const std::string& path) {

@@ -12,6 +12,7 @@
 #include "prepare/prepare_files.h"
 #include "common/size_text.h"
 #include "report/svg_chart.h"
+#include "report/html_report.h"
 #include "report/text_report.h"
 #include "common/tick_clock.h"
 #include "common/tool_files.h"
@@ -48,7 +49,7 @@ struct Options {
     bool evict = true;
     bool keep = false;
     bool merge = false;
-    std::string bin, svg, markdown, sizes;
+    std::string bin, svg, markdown, sizes, html;
     std::vector<std::string> paths; // DIR, or the reports to merge
 };
 
@@ -375,12 +376,6 @@ int main(int argc, char** argv) {
                  Program);
     tools::AddVersion(app);
     Options options;
-    // What the JSON report records of how it was made: when, and the arguments as given.
-    const std::string startedAt = tools::IsoTimeUtc(std::time(nullptr));
-    std::string commandLine;
-    for (int i = 0; i < argc; ++i) {
-        commandLine += (i > 0 ? " " : "") + std::string(argv[i]);
-    }
     app.add_option("--runs", options.runs,
                    "runs of each deliverable: a number, or auto (from the 5th run on, until "
                    "each has its verdict: faster one way, or the same within --margin)")
@@ -427,6 +422,8 @@ int main(int argc, char** argv) {
     app.add_option("--svg", options.svg,
                    "draw every run's per-file times (with --sizes: the speed-up against size)");
     app.add_option("--markdown", options.markdown, "write the summary tables as Markdown");
+    app.add_option("--html", options.html,
+                   "write one self-contained HTML page: verdicts, charts, runs and machine");
     app.add_option("--sizes", options.sizes,
                    "a sweep: for each size (such as 1MiB,16MiB,256MiB), write the files into a "
                    "folder of DIR, compare, and remove them");
@@ -438,19 +435,23 @@ int main(int argc, char** argv) {
                    "reports)")
         ->required();
     tools::BufferStdout();
+    // What the reports record of how they were made: when, and the command line.
+    const tools::PageOrigin origin = {tools::QuoteCommandLine(argc, argv),
+                                      tools::IsoTimeUtc(std::time(nullptr))};
     const int parsed = tools::ParseCommandLine(app, argc, argv);
     if (parsed >= 0) {
         return parsed;
     }
     // An unwritable output is named now, not after the whole comparison.
-    for (const std::string* output : {&options.svg, &options.markdown}) {
+    for (const std::string* output : {&options.svg, &options.markdown, &options.html}) {
         const std::string problem = output->empty() ? "" : tools::CheckWritable(*output);
         if (!problem.empty()) {
             return tools::Refuse(Program, tools::TerminalText(*output) + ": " + problem);
         }
     }
     if (options.merge) {
-        return tools::MergeReports(Program, options.paths, options.json, options.markdown);
+        return tools::MergeReports(Program, options.paths, options.json, options.markdown,
+                                   options.html, origin);
     }
     if (options.paths.size() != 1) {
         return tools::Refuse(Program, "name one directory (or give --merge with reports)");
@@ -538,10 +539,10 @@ int main(int argc, char** argv) {
         return status;
     }
     const bool sweep = app.count("--sizes") > 0;
+    const tools::MachineFacts machine = tools::GatherMachineFacts(dir, clock.ticksPerSecond);
     if (options.json) {
-        const tools::MachineFacts machine = tools::GatherMachineFacts(dir, clock.ticksPerSecond);
-        fputs(tools::DumpJson(
-                  tools::ReportJson(comparisons, sweep, clock, machine, startedAt, commandLine))
+        fputs(tools::DumpJson(tools::ReportJson(comparisons, sweep, clock, machine,
+                                                origin.startedAt, origin.commandLine))
                   .c_str(),
               stdout);
     } else {
@@ -552,13 +553,20 @@ int main(int argc, char** argv) {
             tools::WriteSweepTable(stdout, comparisons);
         }
     }
+    std::vector<std::pair<std::string, std::string>> written; // each file, and why not
     if (!options.svg.empty()) {
-        const std::string problem = sweep ? tools::WriteSweepSvg(options.svg, comparisons)
-                                          : tools::WriteRunsSvg(options.svg, clock.ticksPerSecond,
-                                                                comparisons[0].deliverables);
+        written.push_back({options.svg, tools::WriteChartSvg(options.svg, comparisons, sweep,
+                                                             clock.ticksPerSecond, machine)});
+    }
+    if (!options.html.empty()) {
+        written.push_back(
+            {options.html,
+             tools::WriteComparisonHtml(options.html, comparisons, sweep, clock, machine, origin)});
+    }
+    for (const auto& [path, problem] : written) {
         if (!problem.empty()) {
-            fprintf(stderr, "%s: %s: cannot write the chart: %s\n", Program.c_str(),
-                    tools::TerminalText(options.svg).c_str(), problem.c_str());
+            fprintf(stderr, "%s: %s: %s\n", Program.c_str(), tools::TerminalText(path).c_str(),
+                    problem.c_str());
             return tools::CloseStdout(Program, 1);
         }
     }

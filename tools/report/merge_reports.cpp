@@ -131,9 +131,10 @@ std::string ReadReportRows(const std::string& text, Json* report, TableRows* row
 }
 
 int MergeReports(const std::string& program, const std::vector<std::string>& paths, bool json,
-                 const std::string& markdownPath) {
+                 const std::string& markdownPath, const std::string& htmlPath,
+                 const PageOrigin& origin) {
     TableRows rows;
-    std::vector<Json> reports;
+    std::vector<Json> reports; // to find repeats, and for the page
     for (const std::string& path : paths) {
         std::string text;
         std::string problem = ReadRegularFile(path, LargestReport, &text);
@@ -174,6 +175,13 @@ int MergeReports(const std::string& program, const std::vector<std::string>& pat
                     TerminalText(markdownPath).c_str(), problem.c_str());
             return CloseStdout(program, 1);
         }
+    }
+    const std::string unwritten =
+        htmlPath.empty() ? "" : WriteMergeHtml(htmlPath, paths, reports, Header, rows, origin);
+    if (!unwritten.empty()) {
+        fprintf(stderr, "%s: %s: %s\n", program.c_str(), TerminalText(htmlPath).c_str(),
+                unwritten.c_str());
+        return CloseStdout(program, 1);
     }
     return CloseStdout(program, 0);
 }

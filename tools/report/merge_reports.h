@@ -3,6 +3,7 @@
 
 #include "report/compare_json.h"
 #include "report/markdown_report.h"
+#include "report/html_report.h"
 
 #include <string>
 #include <vector>
@@ -19,9 +20,11 @@ constexpr int DeepestReport = 64;
 std::string ReadReportRows(const std::string& text, Json* report, TableRows* rows);
 
 // Reads the reports, prints the table (or, with json, one JSON object of its rows) on standard
-// output and writes the Markdown table where asked. Returns the exit status: 2 naming the
-// first file that is not a report, or that repeats one (the same host and start), and why.
+// output and writes the Markdown table and the HTML page where asked. Returns the exit status: 2
+// naming the first file that is not a report, or that repeats one (the same host and start), and
+// why.
 int MergeReports(const std::string& program, const std::vector<std::string>& paths, bool json,
-                 const std::string& markdownPath);
+                 const std::string& markdownPath, const std::string& htmlPath = "",
+                 const PageOrigin& origin = {});
 
 } // namespace tools

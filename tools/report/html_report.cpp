@@ -1,0 +1,386 @@
+#include "report/html_report.h"
+
+#include "common/output_file.h"
+#include "common/size_text.h"
+#include "report/markdown_report.h"
+#include "report/svg_chart.h"
+#include "report/text_report.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+
+namespace tools {
+
+namespace {
+
+// Everything the page needs; no font, script or image comes from elsewhere.
+const char* const Style = R"(
+body{font:15px/1.45 system-ui,"Segoe UI",Roboto,"DejaVu Sans",sans-serif;color:#222;
+background:#fff;max-width:1000px;margin:0 auto;padding:20px 24px 40px}
+h1{font-size:1.55em;margin:0 0 4px}
+h2{font-size:1.15em;margin:30px 0 10px;padding-bottom:3px;border-bottom:1px solid #ddd}
+.meta{color:#555;margin:0}
+.cards{display:flex;flex-wrap:wrap;gap:12px}
+.card{flex:1 1 280px;border:1px solid #ddd;border-left:6px solid var(--c);border-radius:6px;
+padding:10px 14px}
+.card .name{font-weight:600}
+.card .verdict{font-size:1.3em;font-weight:700;color:var(--c)}
+.card p{margin:4px 0}
+.note{color:#555;font-size:.9em}
+figure{margin:10px 0}
+svg{max-width:100%;height:auto;display:block}
+table{border-collapse:collapse;font-size:.88em;margin:6px 0 14px}
+th,td{border:1px solid #ddd;padding:3px 8px;text-align:right;vertical-align:top}
+th{background:#f3f3f3}
+th.t,td.t{text-align:left}
+td{white-space:nowrap}
+td.t{white-space:normal}
+details{margin:6px 0}
+summary{cursor:pointer;font-weight:600}
+dl{display:grid;grid-template-columns:max-content 1fr;gap:3px 18px;margin:6px 0}
+dt{color:#555}
+dd{margin:0}
+code{font:13px ui-monospace,Menlo,Consolas,"DejaVu Sans Mono",monospace;background:#f3f3f3;
+padding:2px 5px;border-radius:3px;word-break:break-all}
+footer{margin-top:36px;color:#777;font-size:.85em}
+)";
+
+std::string Escape(const std::string& text) {
+    return EscapeMarkup(text);
+}
+
+std::string Fixed(double value, const char* format) {
+    char text[64];
+    snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string Head(const std::string& title) {
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           // An empty icon, so that no browser asks for /favicon.ico.
+           "<link rel=\"icon\" href=\"data:,\">\n<title>" +
+           Escape(title) + "</title>\n<style>" + Style + "</style>\n</head>\n<body>\n";
+}
+
+std::string Foot(const std::string& version) {
+    return "<footer>Made by readrace_compare" +
+           (version.empty() ? std::string() : " " + Escape(version)) +
+           ". This page is whole: it fetches nothing.</footer>\n</body>\n</html>\n";
+}
+
+// Figures align right, words left.
+std::string Table(const std::vector<std::string>& header,
+                  const std::vector<std::vector<std::string>>& rows) {
+    auto cell = [&](const char* tag, const std::string& text) {
+        const bool figure =
+            tag[1] == 'd' && !text.empty() && (isdigit((unsigned char)text[0]) || text == "-");
+        return std::string("<") + tag + (figure ? ">" : " class=\"t\">") + Escape(text) + "</" +
+               tag + ">";
+    };
+    std::string html = "<table>\n<tr>";
+    for (size_t i = 0; i < header.size(); ++i) {
+        html += cell("th", header[i]);
+    }
+    html += "</tr>\n";
+    for (const auto& row : rows) {
+        html += "<tr>";
+        for (size_t i = 0; i < row.size(); ++i) {
+            html += cell("td", row[i]);
+        }
+        html += "</tr>\n";
+    }
+    return html + "</table>\n";
+}
+
+std::string Definitions(const std::vector<std::pair<std::string, std::string>>& items) {
+    std::string html = "<dl>\n";
+    for (const auto& [term, text] : items) {
+        if (!text.empty()) {
+            html += "<dt>" + Escape(term) + "</dt><dd>" + Escape(text) + "</dd>\n";
+        }
+    }
+    return html + "</dl>\n";
+}
+
+std::string MachineDefinitions(const MachineFacts& m) {
+    return Definitions({{"host", m.host},
+                        {"processor", m.cpu},
+                        {"cores", m.cores > 0 ? std::to_string(m.cores) : ""},
+                        {"kernel", m.kernel},
+                        {"file system", m.filesystem},
+                        {"device", m.device},
+                        {"transparent huge pages", m.thp},
+                        {"time-stamp counter", m.tscHz > 0 ? Fixed(m.tscHz / 1e9, "%.3f GHz") : ""},
+                        {"readrace", m.version}});
+}
+
+std::string Figures(const SpeedupEstimate& e) {
+    if (e.runs < 2 || !(e.low > 0) || !(e.low < e.high)) {
+        return "speed-up " + RatioText(e.median) + " from " + std::to_string(e.runs) + " run" +
+               (e.runs == 1 ? "" : "s") + ": too few for an interval";
+    }
+    return "speed-up " + RatioText(e.median) + " (95% CI " + RatioText(e.low) + "\xe2\x80\x93" +
+           RatioText(e.high) + "), " + std::to_string(e.runs) + " runs";
+}
+
+std::string Card(const std::string& name, const std::string& body, Verdict verdict) {
+    return "<div class=\"card\" style=\"--c:" + std::string(VerdictColour(verdict)) +
+           "\">\n<p class=\"name\">" + Escape(name) + "</p>\n" + body + "</div>\n";
+}
+
+std::string Milliseconds(long long ticks, double ticksPerSecond) {
+    return Fixed((double)ticks * 1000 / ticksPerSecond, "%.2f");
+}
+
+std::string RunsTable(const DeliverableRuns& d, double ticksPerSecond) {
+    std::vector<std::vector<std::string>> rows;
+    for (size_t i = 0; i < d.runs.size(); ++i) {
+        const RunOutput& run = d.runs[i];
+        const bool ratio = run.parallelTotal > 0 && run.serialTotal > 0;
+        rows.push_back(
+            {std::to_string(i + 1), Milliseconds(run.parallelTotal, ticksPerSecond),
+             Milliseconds(run.serialTotal, ticksPerSecond),
+             ratio ? Fixed((double)run.serialTotal / (double)run.parallelTotal, "%.3f") : "-",
+             std::string(run.parallelWorse ? "Parallel was worse" : "Serial was worse") +
+                 (run.hasPercentage ? ", " + std::to_string(run.percentage) + "%" : "")});
+    }
+    return Table({"run", "parallel total (ms)", "serial total (ms)", "speed-up",
+                  "the program's outcome line"},
+                 rows);
+}
+
+std::string Figure(const std::string& svg) {
+    return "<figure>\n" + svg + "</figure>\n";
+}
+
+} // namespace
+
+std::string QuoteCommandLine(int argc, const char* const* argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool plain =
+            !arg.empty() && arg.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUV"
+                                                  "WXYZ0123456789-_=+,./:@%") == std::string::npos;
+        std::string quoted = "'";
+        for (const char c : arg) {
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        line += (i > 0 ? " " : "") + (plain ? arg : quoted + "'");
+    }
+    return line;
+}
+
+std::string WriteComparisonHtml(const std::string& path, const std::vector<Comparison>& comparisons,
+                                bool sweep, const TickCalibration& clock,
+                                const MachineFacts& machine, const PageOrigin& origin) {
+    if (comparisons.empty()) {
+        return "no comparison to show";
+    }
+    const Comparison& last = comparisons.back();
+    // A sweep's folders are gone by now; the directory named is where they were.
+    std::string directory = last.directory;
+    if (sweep) {
+        const size_t slash = directory.find_last_of("/\\");
+        directory = slash == std::string::npos ? directory : directory.substr(0, slash);
+    }
+    std::string html = Head("readrace " + std::string(sweep ? "sweep " : "") + "in " + directory);
+    html += "<h1>readrace: are two readers at once faster than one?</h1>\n<p class=\"meta\">" +
+            Escape(directory) + " \xc2\xb7 " + Escape(origin.startedAt) + " \xc2\xb7 " +
+            Escape(MachineLine(machine)) + "</p>\n";
+
+    html += "<h2>Verdicts</h2>\n<div class=\"cards\">\n";
+    for (const DeliverableRuns& d : last.deliverables) {
+        std::string body;
+        Verdict shown = d.speedup.verdict;
+        if (sweep) {
+            for (const Comparison& comparison : comparisons) {
+                for (const DeliverableRuns& at : comparison.deliverables) {
+                    if (at.name == d.name) {
+                        body += "<p><b>" + Escape(FormatSize(comparison.fileSize)) +
+                                "</b>: <span style=\"color:" + VerdictColour(at.speedup.verdict) +
+                                "\">" + Escape(VerdictLabel(at.speedup)) + "</span>, " +
+                                Escape(Figures(at.speedup)) + "</p>\n";
+                    }
+                }
+            }
+            const std::string turn = Crossover(comparisons, d.name);
+            body += turn.empty() ? "" : "<p class=\"note\">" + Escape(turn) + "</p>\n";
+        } else {
+            body = "<p class=\"verdict\">" + Escape(VerdictLabel(d.speedup)) + "</p>\n<p>" +
+                   Escape(Figures(d.speedup)) + "</p>\n<p class=\"note\">" + Escape(d.conclusion) +
+                   "</p>\n";
+        }
+        html += Card(d.name, body, shown);
+    }
+    html += "</div>\n";
+
+    html += "<h2>Charts</h2>\n";
+    if (sweep) {
+        html += Figure(SweepSvg(comparisons, ""));
+    }
+    html += Figure(SpeedupSvg(SpeedupRows(comparisons), ""));
+    if (!sweep) {
+        html += Figure(FileTimesSvg(clock.ticksPerSecond, last.deliverables));
+    }
+
+    html += "<h2>Summary</h2>\n" + Table(SummaryHeader(), SummaryRows(comparisons));
+    html += "<h2>Runs</h2>\n<p class=\"note\">Each run's totals, in the order run; the "
+            "speed-up is the serial total over the parallel total.</p>\n";
+    for (const Comparison& comparison : comparisons) {
+        for (const DeliverableRuns& d : comparison.deliverables) {
+            html += std::string("<details") + (sweep ? "" : " open") + "><summary>" +
+                    Escape((sweep ? FormatSize(comparison.fileSize) + ", " : "") + d.name) + ": " +
+                    std::to_string(d.runs.size()) + " runs</summary>\n" +
+                    RunsTable(d, clock.ticksPerSecond) + "</details>\n";
+        }
+    }
+
+    html += "<h2>Machine</h2>\n" + MachineDefinitions(machine);
+    std::string sizes;
+    for (const Comparison& comparison : comparisons) {
+        sizes += (sizes.empty() ? "" : ", ") + FormatSize(comparison.fileSize);
+    }
+    html += "<h2>How it was run</h2>\n<p><code>" + Escape(origin.commandLine) + "</code></p>\n" +
+            Definitions({{"started", origin.startedAt},
+                         {"directory", directory},
+                         {sweep ? "file sizes" : "file size", sizes},
+                         {"page cache", last.evicted ? "the ten files evicted before each run"
+                                                     : "left as it was (--no-evict)"},
+                         {"stopped by", last.stoppedBy},
+                         {"time-stamp counter",
+                          Fixed(clock.ticksPerSecond / 1e9, "%.3f GHz") +
+                              (clock.invariant ? ", invariant" : ", NOT invariant") +
+                              Fixed(clock.overMilliseconds, ", calibrated over %.0f ms")}});
+    html += Foot(machine.version);
+    return WriteFileWhole(path, html);
+}
+
+namespace {
+
+// Reading the reports back: a field that is missing or of another type reads as unknown.
+std::string TextAt(const Json& object, const char* key) {
+    return object.is_object() && object.contains(key) && object[key].is_string()
+               ? object[key].get<std::string>()
+               : "";
+}
+
+double NumberAt(const Json& object, const char* key) {
+    return object.is_object() && object.contains(key) && object[key].is_number()
+               ? object[key].get<double>()
+               : std::numeric_limits<double>::quiet_NaN();
+}
+
+const Json& At(const Json& object, const char* key) {
+    static const Json none;
+    return object.is_object() && object.contains(key) ? object[key] : none;
+}
+
+MachineFacts MachineOf(const Json& report) {
+    const Json& m = At(report, "machine");
+    MachineFacts facts;
+    facts.host = TextAt(m, "host");
+    facts.kernel = TextAt(m, "kernel");
+    facts.cpu = TextAt(m, "cpu");
+    const double cores = NumberAt(m, "cores");
+    facts.cores = cores >= 1 && cores < 1e6 ? (unsigned)cores : 0;
+    facts.tscHz = NumberAt(m, "tsc_hz");
+    facts.filesystem = TextAt(m, "filesystem");
+    facts.device = TextAt(m, "device");
+    facts.thp = TextAt(m, "thp");
+    facts.version = TextAt(m, "readrace_version");
+    return facts;
+}
+
+SpeedupRow RowOf(const std::string& label, const Json& deliverable) {
+    SpeedupRow row;
+    row.label = label;
+    const Json& runs = At(deliverable, "runs");
+    for (size_t i = 0; runs.is_array() && i < runs.size(); ++i) {
+        const double parallel = NumberAt(runs[i], "parallel_total");
+        const double serial = NumberAt(runs[i], "serial_total");
+        if (parallel > 0 && serial > 0) {
+            row.speedups.push_back(serial / parallel);
+        }
+    }
+    const Json& speedup = At(At(deliverable, "summary"), "speedup");
+    SpeedupEstimate& e = row.estimate;
+    e.runs = (int)row.speedups.size();
+    e.median = NumberAt(speedup, "median");
+    const Json& interval = At(speedup, "ci95");
+    if (interval.is_array() && interval.size() == 2 && interval[0].is_number() &&
+        interval[1].is_number()) {
+        e.low = interval[0].get<double>();
+        e.high = interval[1].get<double>();
+    }
+    const double margin = NumberAt(speedup, "margin");
+    e.margin = margin > 0 && margin < 1 ? margin : DefaultMargin;
+    const std::string verdict = TextAt(speedup, "verdict");
+    e.verdict = verdict == "parallel"     ? Verdict::Parallel
+                : verdict == "serial"     ? Verdict::Serial
+                : verdict == "equivalent" ? Verdict::Equivalent
+                                          : Verdict::Unclear;
+    return row;
+}
+
+} // namespace
+
+std::string WriteMergeHtml(const std::string& path, const std::vector<std::string>& reportPaths,
+                           const std::vector<Json>& reports, const std::vector<std::string>& header,
+                           const std::vector<std::vector<std::string>>& rows,
+                           const PageOrigin& origin) {
+    std::vector<SpeedupRow> speedups;
+    std::vector<std::vector<std::string>> sources;
+    for (size_t r = 0; r < reports.size(); ++r) {
+        const Json& report = reports[r];
+        const MachineFacts machine = MachineOf(report);
+        sources.push_back({r < reportPaths.size() ? reportPaths[r] : "",
+                           TextAt(report, "started_at"), MachineLine(machine)});
+        std::vector<std::pair<double, const Json*>> sizes;
+        const Json& sweep = At(report, "sweep");
+        for (size_t i = 0; sweep.is_array() && i < sweep.size(); ++i) {
+            sizes.push_back({NumberAt(sweep[i], "size_bytes"), &At(sweep[i], "deliverables")});
+        }
+        if (sizes.empty()) {
+            sizes.push_back(
+                {NumberAt(report, "bytes_per_phase") / 10, &At(report, "deliverables")});
+        }
+        for (const auto& [size, deliverables] : sizes) {
+            for (size_t d = 0; deliverables->is_array() && d < deliverables->size(); ++d) {
+                const Json& deliverable = (*deliverables)[d];
+                const std::string sizeText =
+                    size >= 0 && size < 1.8e19 ? FormatSize((unsigned long long)size) : "?";
+                std::string label = (machine.host.empty() ? "?" : machine.host) + " \xc2\xb7 " +
+                                    sizeText + " \xc2\xb7 " + TextAt(deliverable, "name");
+                for (const SpeedupRow& earlier : speedups) {
+                    // Two reports from one host: the file tells them apart.
+                    if (earlier.label == label && r < reportPaths.size()) {
+                        label += " \xc2\xb7 " +
+                                 reportPaths[r].substr(reportPaths[r].find_last_of("/\\") + 1);
+                        break;
+                    }
+                }
+                speedups.push_back(RowOf(label, deliverable));
+            }
+        }
+    }
+    std::string html = Head("readrace across machines");
+    html += "<h1>readrace across machines</h1>\n<p class=\"meta\">" +
+            std::to_string(reports.size()) + " report" + (reports.size() == 1 ? "" : "s") +
+            ", merged " + Escape(origin.startedAt) + "</p>\n";
+    html += "<h2>Speed-ups</h2>\n";
+    if (!speedups.empty()) {
+        html += Figure(SpeedupSvg(speedups, ""));
+    }
+    html += "<h2>Table</h2>\n" + Table(header, rows);
+    html += "<h2>Reports</h2>\n" + Table({"file", "started", "machine"}, sources);
+    html += "<h2>How it was merged</h2>\n<p><code>" + Escape(origin.commandLine) + "</code></p>\n";
+    html += Foot("");
+    return WriteFileWhole(path, html);
+}
+
+} // namespace tools
