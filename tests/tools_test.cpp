@@ -249,7 +249,7 @@ TEST(Prepare, WritesTenWholeFilesAndRefusesWhatItShould) {
         {"not a directory", {dir / "0.tmp"}, 2, "not a directory"},
         {"cannot be made", {dir / "0.tmp/new"}, 2, "cannot make the directory: Not a directory"},
         {"unknown option",
-         {"--sise=4KiB", dir.path()},
+         {"--force", "--sise=4KiB", dir.path()},
          2,
          "unknown option --sise; did you mean --size?"},
         {"no directory", {}, 2, "readrace_prepare: DIR is required"},

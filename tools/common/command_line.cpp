@@ -74,9 +74,8 @@ struct HelpFormat : CLI::Formatter {
     }
 
     std::string make_option_opts(const CLI::Option* option) const override {
-        // Flags have no type name.
-        const std::string placeholder = Placeholder(option);
-        return option->get_positional() || placeholder.empty() ? "" : " " + placeholder;
+        const bool flag = option->get_items_expected_max() == 0;
+        return option->get_positional() || flag ? "" : " " + Placeholder(option);
     }
 
     std::string make_option_desc(const CLI::Option* option) const override {
@@ -139,7 +138,7 @@ std::string FindUnknownOption(const CLI::App& app, int argc, char** argv) {
         if (option == nullptr) {
             return name;
         }
-        if (option->get_type_size() != 0 && name.size() == argument.size()) {
+        if (option->get_items_expected_max() > 0 && name.size() == argument.size()) {
             ++i; // the option's value, whatever it looks like
         }
     }
