@@ -498,17 +498,26 @@ void RunBench(const Options& options) {
 
 int main(int argc, char** argv) {
     Options options;
-    CLI::App app("Runs the deliverables side by side with bare references and fio, alternating, "
-                 "and prints the ratios.",
+    CLI::App app("Runs readrace_seq and readrace_nobuf side by side with bare references and fio, "
+                 "alternating, and prints the ratios.",
                  "readrace_bench");
     tools::AddVersion(app);
     app.add_flag("--quick", options.quick, "small files and three runs");
     app.add_option("--runs", options.runs, "runs of each")
-        ->check(CLI::Range(1, 100000))
+        ->type_name("N")
+        ->check(CLI::Range(1, 100000).description(""))
         ->capture_default_str();
-    app.add_option("--dir", options.dir, "where the files go")->default_str(READRACE_BENCH_DIR);
+    app.add_option("--dir", options.dir,
+                   "where the files go, in a fresh folder of its own that is removed at the end")
+        ->type_name("DIR")
+        ->default_str(READRACE_BENCH_DIR);
     app.add_flag("--fio-huge-pages", options.fioHugePages,
                  "also compare with fio's buffers on huge pages (needs root)");
+    app.footer("Examples:\n"
+               "  readrace_bench --quick\n"
+               "      small files and three runs: a check that everything runs\n"
+               "  readrace_bench --runs 10 --dir /data/bench\n"
+               "      ten runs of each on the disk that holds /data/bench");
     const int parsed = tools::ParseCommandLine(app, argc, argv);
     if (parsed >= 0) {
         return parsed;

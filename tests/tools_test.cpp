@@ -24,7 +24,7 @@
 
 namespace {
 
-TEST(ParseSize, ReadsWholeNumbersWithBinaryUnits) {
+TEST(ParseSize, ReadsWholeNumbersWithUnitsAsCoreutilsWritesThem) {
     struct {
         const char* text;
         std::optional<unsigned long long> bytes;
@@ -35,6 +35,20 @@ TEST(ParseSize, ReadsWholeNumbersWithBinaryUnits) {
         {"512KiB", 512ull << 10},
         {"64MiB", 64ull << 20},
         {"3GiB", 3ull << 30},
+        {"32K", 32ull << 10},
+        {"32M", 32ull << 20},
+        {"3G", 3ull << 30},
+        {"2T", 2ull << 40},
+        {"2TiB", 2ull << 40},
+        {"32KB", 32000ull},
+        {"32MB", 32000000ull},
+        {"3GB", 3000000000ull},
+        {"2TB", 2000000000000ull},
+        {"16777215T", 16777215ull << 40},
+        {"18446744073709551TB", std::nullopt},
+        {"16777216T", std::nullopt},
+        {"32m", std::nullopt},
+        {"32Kb", std::nullopt},
         {"18446744073709551615", ~0ull},
         {"", std::nullopt},
         {"MiB", std::nullopt},
@@ -42,12 +56,24 @@ TEST(ParseSize, ReadsWholeNumbersWithBinaryUnits) {
         {"1.5GiB", std::nullopt},
         {"64 MiB", std::nullopt},
         {"64mib", std::nullopt},
-        {"64MB", std::nullopt},
         {"18446744073709551616", std::nullopt},
         {"17179869184GiB", std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(tools::ParseSize(c.text), c.bytes) << "'" << c.text << "'";
+    }
+}
+
+TEST(CommandLine, HelpNamesValuesInWordsAndEndsWithExamples) {
+    for (const char* tool : {READRACE_PREPARE, READRACE_COMPARE, READRACE_BENCH}) {
+        const harness::Captured help = harness::RunProgram({tool, "--help"}, ".");
+        EXPECT_EQ(help.status, 0) << tool;
+        EXPECT_NE(help.out.find("\nExamples:\n"), std::string::npos) << tool;
+        // CLI11's own type names, checks and flag values.
+        for (const char* raw : {"TEXT", "INT", "FLOAT", "{", " in [", "REQUIRED"}) {
+            EXPECT_EQ(help.out.find(raw), std::string::npos) << tool << ": " << raw << "\n"
+                                                             << help.out;
+        }
     }
 }
 
@@ -383,7 +409,10 @@ TEST(Prepare, WritesTenWholeFilesAndRefusesWhatItShould) {
         {"too large for readrace", {"--size", "4GiB", dir.path()}, 2, "too large"},
         {"not a directory", {dir / "0.tmp"}, 2, "not a directory"},
         {"cannot be made", {dir / "0.tmp/new"}, 2, "cannot make the directory: Not a directory"},
-        {"unknown option", {"--sise=4KiB", dir.path()}, 2, "readrace_prepare: The following"},
+        {"unknown option",
+         {"--force", "--sise=4KiB", dir.path()},
+         2,
+         "unknown option --sise; did you mean --size?"},
         {"no directory", {}, 2, "readrace_prepare: DIR is required"},
     };
     for (const auto& c : refused) {
@@ -545,7 +574,10 @@ TEST(Compare, StopsAtARunThatFailsAndShowsItsDiagnostics) {
         {"bad --runs", {"--runs", "0", dir.path()}, 2, "--runs"},
         {"bad --runs=", {"--runs=some", dir.path()}, 2, "--runs takes auto or"},
         {"bad --deliverable", {"--deliverable", "all", dir.path()}, 2, "--deliverable"},
-        {"unknown option", {"--rnus", "2", dir.path()}, 2, "readrace_compare: The following"},
+        {"unknown option",
+         {"--rnus", "2", dir.path()},
+         2,
+         "unknown option --rnus; did you mean --runs?"},
         {"a merge of something else", {"--merge", dir / "0.tmp"}, 2, "0.tmp: not a report"},
         {"a merge of other JSON", {"--merge", dir / "other.json"}, 2, "/machine is missing"},
         {"a sweep of a bad size", {"--sizes", "4KiB,5GiB", empty.path()}, 2, "'5GiB'"},

@@ -18,19 +18,40 @@ std::optional<unsigned long long> ParseSize(const std::string& text) {
         return std::nullopt;
     }
     const std::string unit = text.substr(digits);
+    const unsigned long long kibi = 1024, kilo = 1000;
     struct {
         const char* name;
-        unsigned shift;
-    } const units[] = {{"", 0}, {"B", 0}, {"KiB", 10}, {"MiB", 20}, {"GiB", 30}};
+        unsigned long long bytes;
+    } const units[] = {
+        {"", 1},
+        {"B", 1},
+        {"K", kibi},
+        {"KiB", kibi},
+        {"KB", kilo},
+        {"M", kibi * kibi},
+        {"MiB", kibi * kibi},
+        {"MB", kilo * kilo},
+        {"G", kibi * kibi * kibi},
+        {"GiB", kibi * kibi * kibi},
+        {"GB", kilo * kilo * kilo},
+        {"T", kibi * kibi * kibi * kibi},
+        {"TiB", kibi * kibi * kibi * kibi},
+        {"TB", kilo * kilo * kilo * kilo},
+    };
     for (const auto& known : units) {
         if (unit == known.name) {
-            if (known.shift != 0 && value > (~0ull >> known.shift)) {
+            if (value > ~0ull / known.bytes) {
                 return std::nullopt;
             }
-            return value << known.shift;
+            return value * known.bytes;
         }
     }
     return std::nullopt;
+}
+
+std::string SizeForms() {
+    return "a whole number of bytes, or one with K, M, G, T (powers of 1024), KB, MB, GB, TB "
+           "(powers of 1000), KiB, MiB, GiB, TiB or B";
 }
 
 std::string FormatSize(unsigned long long bytes) {

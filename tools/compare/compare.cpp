@@ -274,9 +274,8 @@ bool ParseSizes(const std::string& text, std::vector<unsigned long long>* sizes,
     for (std::string item; std::getline(list, item, ',');) {
         const auto size = tools::ParseSize(item);
         if (!size || *size == 0 || *size > tools::LargestFileSize) {
-            *problem = "--sizes: '" + item +
-                       "' is not a size from 1B to 4GiB - 2B (a whole number with B, KiB, MiB "
-                       "or GiB)";
+            *problem = "--sizes: '" + item + "' is not a size from 1B to 4GiB - 2B (" +
+                       tools::SizeForms() + ")";
             return false;
         }
         sizes->push_back(*size);
@@ -377,22 +376,26 @@ int main(int argc, char** argv) {
     tools::AddVersion(app);
     Options options;
     app.add_option("--runs", options.runs,
-                   "runs of each deliverable: a number, or auto (from the 5th run on, until "
-                   "each has its verdict: faster one way, or the same within --margin)")
+                   "runs of each program: N, or auto (from the 5th run on, until each has its "
+                   "verdict: faster one way, or the same within --margin)")
+        ->type_name("N|auto")
         ->capture_default_str();
     app.add_option("--max-runs", options.maxRuns,
-                   "with --runs auto, at most this many (the intervals are widened for every "
+                   "with --runs auto, at most N runs of each (the intervals are widened for every "
                    "look up to it)")
-        ->check(CLI::Range(1, tools::LargestCap))
+        ->type_name("N")
+        ->check(CLI::Range(1, tools::LargestCap).description(""))
         ->capture_default_str();
     app.add_option("--margin", options.margin,
                    "the smallest difference that matters, as a percentage: within it the two "
                    "ways count as the same")
+        ->type_name("PERCENT")
         ->capture_default_str();
     app.add_option("--level", options.level,
                    "the chance, per program, of a wrong verdict where nothing differs (with both "
                    "programs, up to twice this per session: 0.025 keeps that at 5%)")
-        ->check(CLI::Range(0.0001, 0.5))
+        ->type_name("P")
+        ->check(CLI::Range(0.0001, 0.5).description(""))
         ->capture_default_str();
     // CLI::PositiveNumber lets nan and inf through; neither would ever stop a run.
     const CLI::Validator finitePositive(
@@ -403,30 +406,39 @@ int main(int argc, char** argv) {
             }
             return "";
         },
-        "SECONDS");
+        "");
     app.add_option("--max-seconds", options.maxSeconds,
                    "with --runs auto, start no run after this long")
+        ->type_name("SECONDS")
         ->check(finitePositive)
         ->capture_default_str();
     app.add_option("--run-timeout", options.runTimeout,
-                   "stop a deliverable's run, and all it started, after this many seconds, and "
+                   "stop a program's run, and all it started, after this many seconds, and "
                    "count it as failed")
+        ->type_name("SECONDS")
         ->check(finitePositive)
         ->capture_default_str();
-    app.add_option("--deliverable", options.deliverable, "which to run")
-        ->check(CLI::IsMember({"seq", "nobuf", "both"}))
+    app.add_option("--deliverable", options.deliverable, "which program to run")
+        ->type_name("seq|nobuf|both")
+        ->check(CLI::IsMember({"seq", "nobuf", "both"}).description(""))
         ->capture_default_str();
     app.add_flag("--json", options.json, "print the report as JSON, with every run's values");
     app.add_flag("!--no-evict", options.evict, "leave the page cache as it is before each run");
-    app.add_option("--bin", options.bin, "the directory that holds the deliverables");
+    app.add_option("--bin", options.bin, "the directory that holds the two programs")
+        ->type_name("DIR");
     app.add_option("--svg", options.svg,
-                   "draw every run's per-file times (with --sizes: the speed-up against size)");
-    app.add_option("--markdown", options.markdown, "write the summary tables as Markdown");
+                   "draw each run's speed-up and the per-file times (with --sizes: the speed-up "
+                   "against size)")
+        ->type_name("FILE");
+    app.add_option("--markdown", options.markdown, "write the summary tables as Markdown")
+        ->type_name("FILE");
     app.add_option("--html", options.html,
-                   "write one self-contained HTML page: verdicts, charts, runs and machine");
+                   "write one self-contained HTML page: verdicts, charts, runs and machine")
+        ->type_name("FILE");
     app.add_option("--sizes", options.sizes,
-                   "a sweep: for each size (such as 1MiB,16MiB,256MiB), write the files into a "
-                   "folder of DIR, compare, and remove them");
+                   "a sweep: for each SIZE of a comma-separated list, write the files into a "
+                   "folder of DIR, compare, and remove them")
+        ->type_name("SIZE,...");
     app.add_flag("--keep", options.keep, "with --sizes, leave the files in place");
     app.add_flag("--merge", options.merge,
                  "read the JSON reports named instead of DIR and print one table across them");
@@ -434,6 +446,15 @@ int main(int argc, char** argv) {
                    "the directory with 0.tmp to 9.tmp (with --merge: the "
                    "reports)")
         ->required();
+    app.footer("Sizes:\n  SIZE is " + tools::SizeForms() +
+               ". 32M and 32MiB are 33554432 bytes, 32MB is 32000000.\n\n"
+               "Examples:\n"
+               "  readrace_compare /data/bench\n"
+               "      compare both programs on the ten files there, as many runs as it takes\n"
+               "  readrace_compare --runs 20 --json /data/bench > host1.json\n"
+               "      twenty runs of each, every value kept as JSON\n"
+               "  readrace_compare --sizes 1M,16M,256M --svg sweep.svg /data/scratch\n"
+               "      sweep three file sizes and draw the speed-up against size");
     tools::BufferStdout();
     // What the reports record of how they were made: when, and the command line.
     const tools::PageOrigin origin = {tools::QuoteCommandLine(argc, argv),

@@ -16,18 +16,28 @@ int main(int argc, char** argv) {
     std::string sizeText = "64MiB";
     bool force = false;
     std::string dir;
-    app.add_option("--size", sizeText, "size of each file: a whole number with B, KiB, MiB or GiB")
+    app.add_option("--size", sizeText, "the size of each file, as under Sizes below")
+        ->type_name("SIZE")
         ->capture_default_str();
     app.add_flag("--force", force, "replace files that are already there");
     app.add_option("DIR", dir, "the directory for the files")->required();
+    app.footer("Sizes:\n  SIZE is " + tools::SizeForms() +
+               ". 32M and 32MiB are 33554432 bytes, 32MB is 32000000.\n\n"
+               "Examples:\n"
+               "  readrace_prepare /data/bench\n"
+               "      ten files of 64 MiB in /data/bench\n"
+               "  readrace_prepare --size 1G --force /data/bench\n"
+               "      replace them with ten files of 1 GiB\n"
+               "  readrace_prepare --size 4M build/demo && cd build/demo && readrace_seq\n"
+               "      ten small files, then one run of readrace_seq on them");
     const int parsed = tools::ParseCommandLine(app, argc, argv);
     if (parsed >= 0) {
         return parsed;
     }
     const auto size = tools::ParseSize(sizeText);
     if (!size) {
-        return tools::Refuse(program, "malformed size '" + sizeText +
-                                          "': give a whole number with B, KiB, MiB or GiB");
+        return tools::Refuse(program,
+                             "malformed size '" + sizeText + "': give " + tools::SizeForms());
     }
     if (*size == 0) {
         return tools::Refuse(program, "size 0: readrace times reading files, so each needs at "

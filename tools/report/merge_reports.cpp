@@ -64,11 +64,16 @@ const std::vector<std::string> JsonKeys = {
     "host",        "started_at",        "filesystem",      "device",  "file_size",
     "deliverable", "parallel_mb_per_s", "serial_mb_per_s", "speedup", "verdict"};
 
-// The same machine's report at the same start, or the very same report again.
+// The same machine's report of the same command in the same directory at the same start, or
+// the very same report again. Start times are to the second, so a sweep and a plain comparison
+// begun in one second on one host are still two reports.
 bool SameReport(const Json& a, const Json& b) {
     const auto key = [](const Json& report) {
-        return Text(report.at("machine").at("host")) + "\n" +
-               (report.contains("started_at") ? Text(report.at("started_at")) : "");
+        const auto field = [&report](const char* name) {
+            return report.contains(name) ? Text(report.at(name)) : "";
+        };
+        return Text(report.at("machine").at("host")) + "\n" + field("started_at") + "\n" +
+               field("command_line") + "\n" + field("directory");
     };
     return a.contains("started_at") && b.contains("started_at") ? key(a) == key(b) : a == b;
 }
