@@ -77,7 +77,7 @@ if command -v ansible-playbook >/dev/null && [ "$(id -u)" = 0 ]; then
     -e readrace_deb="$PWD/$deb" -e readrace_dir="$root/fleet" -e readrace_size=64KiB \
     -e readrace_runs=2 -e readrace_reports="$root/reports" tools/fleet/readrace.yml |
     tee "$root/fleet.log"
-  grep -q '"host  *file system  *device' "$root/fleet.log"
+  grep -q '"host  *started (UTC)  *file system  *device' "$root/fleet.log"
   grep -q '"[^"]*  readrace_nobuf  ' "$root/fleet.log"
 elif [ "${CI:-}" = true ]; then
   echo "tests/run.sh: CI runs the fleet playbook, as root with ansible-core installed" >&2
