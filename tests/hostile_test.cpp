@@ -159,6 +159,18 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
          {"{compare}", "--runs", "6", "--no-evict", "--bin", "{dir}/bin", "{dir}"},
          1,
          "readrace_seq, run 1: a total that is not positive (parallel 10, serial 0)"},
+        {"a program that prints terminal controls, shown escaped",
+         [](const std::string& dir) {
+             harness::MakeTenFiles(dir, 4096);
+             mkdir((dir + "/bin").c_str(), 0755);
+             std::ofstream(dir + "/bin/readrace_seq")
+                 << "#!/bin/sh\nprintf '\\033]0;OWNED\\007\\n'\nseq 22\nprintf '\\033[2J\\n' >&2\n";
+             chmod((dir + "/bin/readrace_seq").c_str(), 0755);
+         },
+         {"{compare}", "--runs", "1", "--no-evict", "--deliverable", "seq", "--bin", "{dir}/bin",
+          "{dir}"},
+         1,
+         "\\033]0;OWNED\\a"},
         {"a sweep beside a folder, a file and a link of the names it once used",
          [](const std::string& dir) {
              mkdir((dir + "/target").c_str(), 0755);

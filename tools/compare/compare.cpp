@@ -80,6 +80,23 @@ std::string ReadWhole(const std::string& path) {
     return text.str();
 }
 
+// A failed run's standard error, to follow the message about it: line by line with control
+// characters escaped, since a program under --bin may print anything.
+std::string ChildErrors(const std::string& errPath) {
+    const std::string text = ReadWhole(errPath);
+    if (text.empty()) {
+        return "; it wrote nothing on standard error\n";
+    }
+    std::string shown = "; its standard error:\n";
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        shown += tools::TerminalText(text.substr(start, end - start)) + "\n";
+        start = end + 1;
+    }
+    return shown;
+}
+
 // What stopped auto runs, or "" to go on.
 std::string StopRule(const Options& options, const std::vector<tools::DeliverableRuns>& all,
                      int runs, double seconds) {
@@ -225,9 +242,9 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
             if (timedOut) {
                 fprintf(stderr,
                         "%s%s: %s, run %d: still running after the --run-timeout of %g s; "
-                        "stopped it and all it started; its standard error:\n%s",
+                        "stopped it and all it started%s",
                         progress ? "\n" : "", Program.c_str(), deliverable.name.c_str(), run,
-                        options.runTimeout, ReadWhole(errPath).c_str());
+                        options.runTimeout, ChildErrors(errPath).c_str());
                 status = 1;
                 break;
             }
@@ -235,11 +252,11 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
             const std::string problem =
                 exitStatus == 0 ? tools::ParseRunOutput(ReadWhole(outPath), &output) : "";
             if (exitStatus != 0 || !problem.empty()) {
-                fprintf(stderr, "%s%s: %s, run %d: %s; its standard error:\n%s",
-                        progress ? "\n" : "", Program.c_str(), deliverable.name.c_str(), run,
+                fprintf(stderr, "%s%s: %s, run %d: %s%s", progress ? "\n" : "", Program.c_str(),
+                        deliverable.name.c_str(), run,
                         exitStatus != 0 ? ("exit status " + std::to_string(exitStatus)).c_str()
-                                        : problem.c_str(),
-                        ReadWhole(errPath).c_str());
+                                        : tools::TerminalText(problem).c_str(),
+                        ChildErrors(errPath).c_str());
                 status = 1;
                 break;
             }
