@@ -111,8 +111,9 @@ std::vector<std::string> RunnableArchitectures() {
 // messages about creating it.
 std::vector<std::string> WineEnvironment() {
     const std::string prefix = std::string(READRACE_TEST_SCRATCH) + "/../wineprefix";
-    std::vector<std::string> environment = {"WINEPREFIX=" + prefix, "WINEDEBUG=-all",
-                                            "WINEDLLOVERRIDES=mscoree,mshtml=", "DISPLAY="};
+    std::vector<std::string> environment = {
+        "WINEPREFIX=" + prefix, "WINEDEBUG=-all",
+        "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d", "DISPLAY="};
     static bool ready = false;
     if (!ready) {
         harness::RunOptions options{environment, "", false};

@@ -56,7 +56,8 @@ grep -q "^readrace_seq$" "$root/report.txt"
 
 # The fleet playbook in the style ansible-lint asks for.
 if command -v ansible-lint >/dev/null; then
-  ansible-lint tools/fleet/readrace.yml
+  # Its caches go to the scratch root, so that a test run leaves the home directory alone.
+  XDG_CACHE_HOME="$root/cache" ANSIBLE_HOME="$root/ansible" ansible-lint tools/fleet/readrace.yml
 elif [ "${CI:-}" = true ]; then
   echo "tests/run.sh: CI checks the fleet playbook, but ansible-lint is not installed" >&2
   exit 1
@@ -73,7 +74,8 @@ if command -v ansible-playbook >/dev/null && [ "$(id -u)" = 0 ]; then
   else
     echo "tests/run.sh: readrace was installed before this run, so this build's package stays" >&2
   fi
-  ansible-playbook -i localhost, -c local -e ansible_python_interpreter=/usr/bin/python3 \
+  ANSIBLE_HOME="$root/ansible" ANSIBLE_REMOTE_TMP="$root/ansible/remote" \
+    ansible-playbook -i localhost, -c local -e ansible_python_interpreter=/usr/bin/python3 \
     -e readrace_deb="$PWD/$deb" -e readrace_dir="$root/fleet" -e readrace_size=64KiB \
     -e readrace_runs=2 -e readrace_reports="$root/reports" tools/fleet/readrace.yml |
     tee "$root/fleet.log"
