@@ -48,10 +48,6 @@ padding:2px 5px;border-radius:3px;word-break:break-all}
 footer{margin-top:36px;color:#777;font-size:.85em}
 )";
 
-std::string Escape(const std::string& text) {
-    return EscapeMarkup(text);
-}
-
 std::string Fixed(double value, const char* format) {
     char text[64];
     snprintf(text, sizeof text, format, value);
@@ -63,12 +59,12 @@ std::string Head(const std::string& title) {
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
            // An empty icon, so that no browser asks for /favicon.ico.
            "<link rel=\"icon\" href=\"data:,\">\n<title>" +
-           Escape(title) + "</title>\n<style>" + Style + "</style>\n</head>\n<body>\n";
+           EscapeMarkup(title) + "</title>\n<style>" + Style + "</style>\n</head>\n<body>\n";
 }
 
 std::string Foot(const std::string& version) {
     return "<footer>Made by readrace_compare" +
-           (version.empty() ? std::string() : " " + Escape(version)) +
+           (version.empty() ? std::string() : " " + EscapeMarkup(version)) +
            ". This page is whole: it fetches nothing.</footer>\n</body>\n</html>\n";
 }
 
@@ -78,8 +74,8 @@ std::string Table(const std::vector<std::string>& header,
     auto cell = [&](const char* tag, const std::string& text) {
         const bool figure =
             tag[1] == 'd' && !text.empty() && (isdigit((unsigned char)text[0]) || text == "-");
-        return std::string("<") + tag + (figure ? ">" : " class=\"t\">") + Escape(text) + "</" +
-               tag + ">";
+        return std::string("<") + tag + (figure ? ">" : " class=\"t\">") + EscapeMarkup(text) +
+               "</" + tag + ">";
     };
     std::string html = "<table>\n<tr>";
     for (size_t i = 0; i < header.size(); ++i) {
@@ -100,7 +96,7 @@ std::string Definitions(const std::vector<std::pair<std::string, std::string>>& 
     std::string html = "<dl>\n";
     for (const auto& [term, text] : items) {
         if (!text.empty()) {
-            html += "<dt>" + Escape(term) + "</dt><dd>" + Escape(text) + "</dd>\n";
+            html += "<dt>" + EscapeMarkup(term) + "</dt><dd>" + EscapeMarkup(text) + "</dd>\n";
         }
     }
     return html + "</dl>\n";
@@ -129,7 +125,7 @@ std::string Figures(const SpeedupEstimate& e) {
 
 std::string Card(const std::string& name, const std::string& body, Verdict verdict) {
     return "<div class=\"card\" style=\"--c:" + std::string(VerdictColour(verdict)) +
-           "\">\n<p class=\"name\">" + Escape(name) + "</p>\n" + body + "</div>\n";
+           "\">\n<p class=\"name\">" + EscapeMarkup(name) + "</p>\n" + body + "</div>\n";
 }
 
 std::string Milliseconds(long long ticks, double ticksPerSecond) {
@@ -190,8 +186,8 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
     }
     std::string html = Head("readrace " + std::string(sweep ? "sweep " : "") + "in " + directory);
     html += "<h1>readrace: are two readers at once faster than one?</h1>\n<p class=\"meta\">" +
-            Escape(directory) + " \xc2\xb7 " + Escape(origin.startedAt) + " \xc2\xb7 " +
-            Escape(MachineLine(machine)) + "</p>\n";
+            EscapeMarkup(directory) + " \xc2\xb7 " + EscapeMarkup(origin.startedAt) + " \xc2\xb7 " +
+            EscapeMarkup(MachineLine(machine)) + "</p>\n";
 
     html += "<h2>Verdicts</h2>\n<div class=\"cards\">\n";
     for (const DeliverableRuns& d : last.deliverables) {
@@ -201,19 +197,19 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
             for (const Comparison& comparison : comparisons) {
                 for (const DeliverableRuns& at : comparison.deliverables) {
                     if (at.name == d.name) {
-                        body += "<p><b>" + Escape(FormatSize(comparison.fileSize)) +
+                        body += "<p><b>" + EscapeMarkup(FormatSize(comparison.fileSize)) +
                                 "</b>: <span style=\"color:" + VerdictColour(at.speedup.verdict) +
-                                "\">" + Escape(VerdictLabel(at.speedup)) + "</span>, " +
-                                Escape(Figures(at.speedup)) + "</p>\n";
+                                "\">" + EscapeMarkup(VerdictLabel(at.speedup)) + "</span>, " +
+                                EscapeMarkup(Figures(at.speedup)) + "</p>\n";
                     }
                 }
             }
             const std::string turn = Crossover(comparisons, d.name);
-            body += turn.empty() ? "" : "<p class=\"note\">" + Escape(turn) + "</p>\n";
+            body += turn.empty() ? "" : "<p class=\"note\">" + EscapeMarkup(turn) + "</p>\n";
         } else {
-            body = "<p class=\"verdict\">" + Escape(VerdictLabel(d.speedup)) + "</p>\n<p>" +
-                   Escape(Figures(d.speedup)) + "</p>\n<p class=\"note\">" + Escape(d.conclusion) +
-                   "</p>\n";
+            body = "<p class=\"verdict\">" + EscapeMarkup(VerdictLabel(d.speedup)) + "</p>\n<p>" +
+                   EscapeMarkup(Figures(d.speedup)) + "</p>\n<p class=\"note\">" +
+                   EscapeMarkup(d.conclusion) + "</p>\n";
         }
         html += Card(d.name, body, shown);
     }
@@ -234,8 +230,8 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
     for (const Comparison& comparison : comparisons) {
         for (const DeliverableRuns& d : comparison.deliverables) {
             html += std::string("<details") + (sweep ? "" : " open") + "><summary>" +
-                    Escape((sweep ? FormatSize(comparison.fileSize) + ", " : "") + d.name) + ": " +
-                    std::to_string(d.runs.size()) + " runs</summary>\n" +
+                    EscapeMarkup((sweep ? FormatSize(comparison.fileSize) + ", " : "") + d.name) +
+                    ": " + std::to_string(d.runs.size()) + " runs</summary>\n" +
                     RunsTable(d, clock.ticksPerSecond) + "</details>\n";
         }
     }
@@ -245,7 +241,8 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
     for (const Comparison& comparison : comparisons) {
         sizes += (sizes.empty() ? "" : ", ") + FormatSize(comparison.fileSize);
     }
-    html += "<h2>How it was run</h2>\n<p><code>" + Escape(origin.commandLine) + "</code></p>\n" +
+    html += "<h2>How it was run</h2>\n<p><code>" + EscapeMarkup(origin.commandLine) +
+            "</code></p>\n" +
             Definitions({{"started", origin.startedAt},
                          {"directory", directory},
                          {sweep ? "file sizes" : "file size", sizes},
@@ -307,23 +304,9 @@ SpeedupRow RowOf(const std::string& label, const Json& deliverable) {
             row.speedups.push_back(serial / parallel);
         }
     }
-    const Json& speedup = At(At(deliverable, "summary"), "speedup");
-    SpeedupEstimate& e = row.estimate;
-    e.runs = (int)row.speedups.size();
-    e.median = NumberAt(speedup, "median");
-    const Json& interval = At(speedup, "ci95");
-    if (interval.is_array() && interval.size() == 2 && interval[0].is_number() &&
-        interval[1].is_number()) {
-        e.low = interval[0].get<double>();
-        e.high = interval[1].get<double>();
-    }
-    const double margin = NumberAt(speedup, "margin");
-    e.margin = margin > 0 && margin < 1 ? margin : DefaultMargin;
-    const std::string verdict = TextAt(speedup, "verdict");
-    e.verdict = verdict == "parallel"     ? Verdict::Parallel
-                : verdict == "serial"     ? Verdict::Serial
-                : verdict == "equivalent" ? Verdict::Equivalent
-                                          : Verdict::Unclear;
+    // The statistics as the report holds them; the count is of the dots drawn.
+    row.estimate = SpeedupFromJson(deliverable.at("summary").at("speedup"));
+    row.estimate.runs = (int)row.speedups.size();
     return row;
 }
 
@@ -340,20 +323,10 @@ std::string WriteMergeHtml(const std::string& path, const std::vector<std::strin
         const MachineFacts machine = MachineOf(report);
         sources.push_back({r < reportPaths.size() ? reportPaths[r] : "",
                            TextAt(report, "started_at"), MachineLine(machine)});
-        std::vector<std::pair<double, const Json*>> sizes;
-        const Json& sweep = At(report, "sweep");
-        for (size_t i = 0; sweep.is_array() && i < sweep.size(); ++i) {
-            sizes.push_back({NumberAt(sweep[i], "size_bytes"), &At(sweep[i], "deliverables")});
-        }
-        if (sizes.empty()) {
-            sizes.push_back(
-                {NumberAt(report, "bytes_per_phase") / 10, &At(report, "deliverables")});
-        }
-        for (const auto& [size, deliverables] : sizes) {
+        for (const auto& [size, deliverables] : ReportSizes(report)) {
             for (size_t d = 0; deliverables->is_array() && d < deliverables->size(); ++d) {
                 const Json& deliverable = (*deliverables)[d];
-                const std::string sizeText =
-                    size >= 0 && size < 1.8e19 ? FormatSize((unsigned long long)size) : "?";
+                const std::string sizeText = FormatSize(size);
                 std::string label = (machine.host.empty() ? "?" : machine.host) + " \xc2\xb7 " +
                                     sizeText + " \xc2\xb7 " + TextAt(deliverable, "name");
                 for (const SpeedupRow& earlier : speedups) {
@@ -371,14 +344,15 @@ std::string WriteMergeHtml(const std::string& path, const std::vector<std::strin
     std::string html = Head("readrace across machines");
     html += "<h1>readrace across machines</h1>\n<p class=\"meta\">" +
             std::to_string(reports.size()) + " report" + (reports.size() == 1 ? "" : "s") +
-            ", merged " + Escape(origin.startedAt) + "</p>\n";
+            ", merged " + EscapeMarkup(origin.startedAt) + "</p>\n";
     html += "<h2>Speed-ups</h2>\n";
     if (!speedups.empty()) {
         html += Figure(SpeedupSvg(speedups, ""));
     }
     html += "<h2>Table</h2>\n" + Table(header, rows);
     html += "<h2>Reports</h2>\n" + Table({"file", "started", "machine"}, sources);
-    html += "<h2>How it was merged</h2>\n<p><code>" + Escape(origin.commandLine) + "</code></p>\n";
+    html += "<h2>How it was merged</h2>\n<p><code>" + EscapeMarkup(origin.commandLine) +
+            "</code></p>\n";
     html += Foot("");
     return WriteFileWhole(path, html);
 }

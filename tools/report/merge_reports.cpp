@@ -26,28 +26,11 @@ std::string Rate(const Json& summary, const char* phase) {
 void AddRows(const Json& report, TableRows* rows) {
     const Json& machine = report.at("machine");
     const std::string started = report.contains("started_at") ? Text(report.at("started_at")) : "-";
-    std::vector<std::pair<unsigned long long, const Json*>> sizes;
-    if (report.contains("sweep")) {
-        for (const Json& entry : report.at("sweep")) {
-            sizes.push_back(
-                {entry.at("size_bytes").get<unsigned long long>(), &entry.at("deliverables")});
-        }
-    } else {
-        sizes.push_back({report.at("bytes_per_phase").get<unsigned long long>() / 10,
-                         &report.at("deliverables")});
-    }
-    for (const auto& [size, deliverables] : sizes) {
+    for (const auto& [size, deliverables] : ReportSizes(report)) {
         for (const Json& d : *deliverables) {
             const Json& summary = d.at("summary");
             const Json& speedup = summary.at("speedup");
-            SpeedupEstimate estimate;
-            estimate.median = speedup.at("median").get<double>();
-            // No interval (too few runs) is null; reports from before verdicts have none.
-            if (speedup.at("ci95").is_array()) {
-                estimate.low = speedup.at("ci95").at(0).get<double>();
-                estimate.high = speedup.at("ci95").at(1).get<double>();
-                estimate.rank = 1;
-            }
+            const SpeedupEstimate estimate = SpeedupFromJson(speedup);
             rows->push_back({Text(machine.at("host")), started, Text(machine.at("filesystem")),
                              Text(machine.at("device")), FormatSize(size), Text(d.at("name")),
                              Rate(summary, "parallel_mb_per_s"), Rate(summary, "serial_mb_per_s"),

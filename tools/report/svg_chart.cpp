@@ -272,14 +272,6 @@ const char* VerdictColour(Verdict verdict) {
     return "#8c6d1f";
 }
 
-std::string RatioText(double ratio) {
-    std::string text = Number(ratio, "%.2f");
-    for (int digits = 3; digits <= 6 && ratio != 1 && std::stod(text) == 1; ++digits) {
-        text = Number(ratio, ("%." + std::to_string(digits) + "f").c_str());
-    }
-    return text;
-}
-
 namespace {
 
 Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& footer) {

@@ -31,9 +31,6 @@ std::string MachineLine(const MachineFacts& machine);
 std::string VerdictLabel(const SpeedupEstimate& estimate);
 const char* VerdictColour(Verdict verdict);
 
-// "1.17": two decimals, or more where two would show a bound of 1 that is not 1.
-std::string RatioText(double ratio);
-
 // Each is one <svg> element. The answer: every run's speed-up as a dot, the median and its
 // interval per row, on a log axis with the line at 1 and the margin's band around it.
 std::string SpeedupSvg(const std::vector<SpeedupRow>& rows, const std::string& footer);

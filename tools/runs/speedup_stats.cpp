@@ -263,6 +263,15 @@ const char* VerdictName(Verdict verdict) {
     return "unclear";
 }
 
+Verdict VerdictFromName(const std::string& name) {
+    for (const Verdict verdict : {Verdict::Parallel, Verdict::Serial, Verdict::Equivalent}) {
+        if (name == VerdictName(verdict)) {
+            return verdict;
+        }
+    }
+    return Verdict::Unclear;
+}
+
 std::string ConfidenceText(double level) {
     return Format("%g", std::round((1 - level) * 1e6) / 1e4);
 }
@@ -278,6 +287,10 @@ std::string LevelText(double level) {
 std::string IntervalText(double low, double high) {
     const int digits = IntervalDigits(low, high);
     return Fixed(digits, low) + "-" + Fixed(digits, high);
+}
+
+std::string RatioText(double ratio) {
+    return Fixed(IntervalDigits(ratio, ratio), ratio);
 }
 
 std::string SpeedupConclusion(const SpeedupEstimate& e) {

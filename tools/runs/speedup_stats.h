@@ -88,6 +88,8 @@ int RunsForAnInterval(const SpeedupEstimate& estimate);
 
 // "parallel", "serial", "equivalent" or "unclear".
 const char* VerdictName(Verdict verdict);
+// Back from a name; Unclear for any other text.
+Verdict VerdictFromName(const std::string& name);
 
 // "95" for a level of 0.05.
 std::string ConfidenceText(double level);
@@ -97,6 +99,8 @@ std::string LevelText(double level);
 
 // The interval's two bounds with enough digits that a bound on one side of 1 never prints as 1.
 std::string IntervalText(double low, double high);
+// One ratio the same way: "1.17", with more digits where two would show 1 for what is not 1.
+std::string RatioText(double ratio);
 
 // The verdict in one number and one direction: "two readers at once were 1.18x as fast (95% CI
 // 1.10-1.27)", "one reader was 1.86x as fast as two at once (...)", "the same within 3% (...)",
