@@ -481,9 +481,11 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
     const harness::Captured text =
         harness::RunProgram({READRACE_COMPARE, "--runs", "6", dir.path()}, ".");
     ASSERT_EQ(text.status, 0) << text.err;
-    for (const char* part : {"6 runs of each", "readrace_seq\n", "readrace_nobuf\n",
-                             "per-file median ms", "of 6 runs; Parallel was worse in",
-                             "speed-up (serial / parallel total): median ", "(95% CI "}) {
+    // Only lines printed whatever verdict this machine's timings give.
+    for (const char* part :
+         {"6 runs of each", "readrace_seq\n", "readrace_nobuf\n", "per-file median ms",
+          "of 6 runs; Parallel was worse in", "speed-up (serial / parallel total): median ",
+          " over 6 runs; 95% CI "}) {
         EXPECT_NE(text.out.find(part), std::string::npos) << part << "\n" << text.out;
     }
 
