@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #ifndef READRACE_SEQ
@@ -108,14 +109,17 @@ std::vector<std::string> RunnableArchitectures() {
 }
 
 // A prefix of the build tree's own, made once, so that no run's diagnostics carry Wine's
-// messages about creating it.
+// messages about creating it. Wine's server leaves a wine-XXXXXX folder in TMPDIR for good, so
+// TMPDIR is in the build tree too and a test run adds nothing to /tmp.
 std::vector<std::string> WineEnvironment() {
     const std::string prefix = std::string(READRACE_TEST_SCRATCH) + "/../wineprefix";
+    const std::string temporary = std::string(READRACE_TEST_SCRATCH) + "/../winetmp";
     std::vector<std::string> environment = {
-        "WINEPREFIX=" + prefix, "WINEDEBUG=-all",
+        "WINEPREFIX=" + prefix, "TMPDIR=" + temporary, "WINEDEBUG=-all",
         "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d", "DISPLAY="};
     static bool ready = false;
     if (!ready) {
+        mkdir(temporary.c_str(), 0700);
         harness::RunOptions options{environment, "", false};
         harness::RunProgram({WineLoader("x86_64"), "wineboot", "-i"}, ".", options);
         ready = true;
