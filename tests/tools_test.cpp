@@ -254,7 +254,8 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         {{2.15}, "unclear", "1 run is too few for a verdict"},
     };
     for (const auto& c : cases) {
-        tools::DeliverableRuns d{"readrace_nobuf", "", {}, {}, {}, ""};
+        tools::DeliverableRuns d;
+        d.name = "readrace_nobuf";
         for (const double speedup : c.speedups) {
             tools::RunOutput run;
             run.serialTotal = std::llround(speedup * 1e6);
@@ -274,7 +275,9 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
             EXPECT_NE(cell.find(tools::IntervalText(low, high)), std::string::npos) << cell;
             EXPECT_EQ(cell.find(low > 1 ? "(1.00-" : "-1.00)"), std::string::npos) << cell;
         }
-        const tools::Comparison comparison{"d", 1 << 20, 10 << 20, false, "--runs", {d}};
+        tools::Comparison comparison;
+        comparison.fileSize = 1 << 20;
+        comparison.deliverables = {d};
         const auto row = tools::SummaryRows({comparison})[0];
         EXPECT_EQ(row[5], cell);
         EXPECT_EQ(row[6], tools::VerdictPhrase(d.speedup));
@@ -324,7 +327,8 @@ TEST(Charts, ShowTheAnswerOnRoundScales) {
         tools::Comparison comparison;
         comparison.fileSize = size;
         for (const char* name : {"readrace_seq", "readrace_<nobuf>"}) {
-            tools::DeliverableRuns d{name, "", {}, {}, {}, ""};
+            tools::DeliverableRuns d;
+            d.name = name;
             for (int i = 0; i < 8; ++i) {
                 d.runs.push_back(run(10000 + 500 * i, (size >> 10) + 9000, 10000));
             }

@@ -11,6 +11,7 @@
 #include "report/merge_reports.h"
 #include "prepare/prepare_files.h"
 #include "common/size_text.h"
+#include "common/storage_traffic.h"
 #include "report/svg_chart.h"
 #include "report/html_report.h"
 #include "report/text_report.h"
@@ -162,6 +163,31 @@ void WarnOfBusyMachine(const tools::Comparison& comparison) {
     }
 }
 
+// Evicts the ten files and, where the system can tell, checks that none of their pages stayed;
+// *checked becomes false once a file's residency cannot be told. Returns 0, or 1 after saying
+// which file could not be evicted.
+int EvictTenFiles(const std::vector<std::string>& files, bool progress, bool* checked) {
+    for (const std::string& file : files) {
+        std::string problem = tools::EvictFile(file);
+        const tools::Residency left =
+            problem.empty() ? tools::CachedPages(file) : tools::Residency();
+        *checked = *checked && problem.empty() && left.known;
+        if (problem.empty() && left.known && left.cached > 0) {
+            problem = std::to_string(left.cached) + " of its " + std::to_string(left.pages) +
+                      " pages stayed in the page cache";
+        }
+        if (!problem.empty()) {
+            fprintf(stderr,
+                    "%s%s: %s: cannot evict from the cache: %s; stopping rather than run from a "
+                    "warm cache (--no-evict runs from it on purpose)\n",
+                    progress ? "\n" : "", Program.c_str(), tools::TerminalText(file).c_str(),
+                    tools::TerminalText(problem).c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // Runs the deliverables in directory until the rule stops them. Returns 0; 2 when the ten files
 // are not there; 1 when a run failed or the cache could not be emptied; or 128 plus the signal
 // of an interrupt.
@@ -202,6 +228,18 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                 tools::LastErrorText().c_str());
         return 1;
     }
+    std::vector<std::string> files;
+    for (int i = 0; i < 10; ++i) {
+        files.push_back((fs::path(directory) / tools::FileName(i)).string());
+    }
+    const tools::StorageDevice device = tools::FindStorageDevice(directory);
+    comparison->unmeasured = device.unmeasured;
+    comparison->evictionChecked = options.evict;
+    if (!device.unmeasured.empty()) {
+        fprintf(stderr, "%s: %s: storage traffic not measured: %s\n", Program.c_str(),
+                tools::TerminalText(directory).c_str(),
+                tools::TerminalText(device.unmeasured).c_str());
+    }
     const std::string outPath = (scratch / "stdout").string();
     const std::string errPath = (scratch / "stderr").string();
     const bool progress = tools::IsTerminal(2);
@@ -212,27 +250,23 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
             if (progress) {
                 ShowProgress(run, deliverable);
             }
-            for (int i = 0; i < 10 && options.evict; ++i) {
-                const std::string file = (fs::path(directory) / tools::FileName(i)).string();
-                const std::string problem = tools::EvictFile(file);
-                if (!problem.empty()) {
-                    fprintf(stderr,
-                            "%s%s: %s: cannot evict from the cache: %s; stopping rather than "
-                            "run from a warm cache (--no-evict runs from it on purpose)\n",
-                            progress ? "\n" : "", Program.c_str(),
-                            tools::TerminalText(file).c_str(), problem.c_str());
-                    status = 1;
+            if (options.evict) {
+                status = EvictTenFiles(files, progress, &comparison->evictionChecked);
+                if (status != 0) {
                     break;
                 }
             }
-            if (status != 0) {
-                break;
-            }
+            // The counters are read outside the run's own timed phases, as close around it as
+            // the process start allows.
+            tools::StorageCounters before, after;
+            const bool hadBefore = tools::ReadStorageCounters(device, &before);
             int interrupt = 0;
             bool timedOut = false;
             const int exitStatus =
                 tools::RunInDirectory(deliverable.path, directory, outPath, errPath,
                                       options.runTimeout, &interrupt, &timedOut);
+            const bool hadAfter = hadBefore && tools::ReadStorageCounters(device, &after);
+            const tools::Residency residency = tools::CachedPagesOf(files);
             if (interrupt != 0) {
                 fprintf(stderr, "%s%s: interrupted during %s, run %d\n", progress ? "\n" : "",
                         Program.c_str(), deliverable.name.c_str(), run);
@@ -261,6 +295,16 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                 break;
             }
             deliverable.runs.push_back(output);
+            deliverable.traffic.push_back(
+                tools::MeasureRun(hadBefore ? &before : nullptr, hadAfter ? &after : nullptr,
+                                  residency, comparison->bytesPerPhase, options.evict));
+            if (deliverable.traffic.back().partlyCached) {
+                fprintf(stderr,
+                        "%s%s: warning: %s, run %d: storage read %.2fx the ten files' bytes "
+                        "from an evicted start, so the cache served part of the run\n",
+                        progress ? "\n" : "", Program.c_str(), deliverable.name.c_str(), run,
+                        deliverable.traffic.back().readRatio);
+            }
             deliverable.speedup =
                 tools::EstimateSpeedup(tools::RunSpeedups(deliverable.runs), options.plan);
         }
@@ -550,7 +594,9 @@ int main(int argc, char** argv) {
                                               " beside this program or in the build tree; name "
                                               "its directory with --bin");
         }
-        found.push_back({name, path, {}, {}, {}, ""});
+        found.emplace_back();
+        found.back().name = name;
+        found.back().path = path;
     }
     const tools::TickCalibration clock = tools::CalibrateTicks(300);
     if (!clock.invariant) {

@@ -59,17 +59,48 @@ Json SpeedupJson(const SpeedupEstimate& e, const std::string& conclusion) {
             {"conclusion", conclusion}};
 }
 
+// A run's storage traffic, or null where it was not measured.
+Json TrafficJson(const RunTraffic& t) {
+    if (!t.measured) {
+        return Json();
+    }
+    return {{"bytes_read", t.counters.bytesRead}, {"reads", t.counters.reads},
+            {"busy_ms", t.counters.busyMs},       {"queue_ms", t.counters.queueMs},
+            {"read_ratio", t.readRatio},          {"partly_cached", t.partlyCached}};
+}
+
+Json CachedAfterJson(const Residency& after) {
+    return after.known && after.pages > 0 ? Json((double)after.cached / (double)after.pages)
+                                          : Json();
+}
+
+Json StorageSummaryJson(const StorageSummary& s) {
+    if (s.measuredRuns == 0) {
+        return Json();
+    }
+    return {{"runs", s.measuredRuns},
+            {"read_ratio", s.readRatio},
+            {"request_bytes", s.requestBytes},
+            {"in_flight", s.inFlight},
+            {"partly_cached_runs", s.partlyCachedRuns}};
+}
+
 } // namespace
 
 Json DeliverableJson(const DeliverableRuns& deliverable) {
     Json runs = Json::array();
-    for (const RunOutput& run : deliverable.runs) {
+    for (size_t i = 0; i < deliverable.runs.size(); ++i) {
+        const RunOutput& run = deliverable.runs[i];
+        const RunTraffic traffic =
+            i < deliverable.traffic.size() ? deliverable.traffic[i] : RunTraffic();
         runs.push_back({{"parallel", FileTicksJson(run.parallel)},
                         {"parallel_total", run.parallelTotal},
                         {"serial", FileTicksJson(run.serial)},
                         {"serial_total", run.serialTotal},
                         {"verdict", run.parallelWorse ? "Parallel was worse" : "Serial was worse"},
-                        {"percentage", run.hasPercentage ? Json(run.percentage) : Json()}});
+                        {"percentage", run.hasPercentage ? Json(run.percentage) : Json()},
+                        {"storage", TrafficJson(traffic)},
+                        {"cached_after", CachedAfterJson(traffic.after)}});
     }
     const Summary& s = deliverable.summary;
     Json files = Json::object();
@@ -89,6 +120,9 @@ Json DeliverableJson(const DeliverableRuns& deliverable) {
               {"parallel_worse", s.parallelWorse},
               {"serial_worse", s.serialWorse},
               {"median_percentage", OrNull(s.withPercentage > 0, s.medianPercentage)},
+              {"storage", StorageSummaryJson(deliverable.storage)},
+              {"cached_after",
+               OrNull(deliverable.storage.residencyRuns > 0, deliverable.storage.cachedAfter)},
               {"speedup", SpeedupJson(e, deliverable.conclusion)}}}};
 }
 
@@ -129,6 +163,8 @@ Json ReportJson(const std::vector<Comparison>& comparisons, bool sweep,
                    {"command_line", commandLine},
                    {"directory", last.directory},
                    {"evicted", last.evicted},
+                   {"eviction_checked", last.evictionChecked},
+                   {"storage_unmeasured", TextOrNull(last.unmeasured)},
                    {"bytes_per_phase", last.bytesPerPhase},
                    {"calibration",
                     {{"ticks_per_second", clock.ticksPerSecond},

@@ -209,7 +209,8 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
         } else {
             body = "<p class=\"verdict\">" + EscapeMarkup(VerdictLabel(d.speedup)) + "</p>\n<p>" +
                    EscapeMarkup(Figures(d.speedup)) + "</p>\n<p class=\"note\">" +
-                   EscapeMarkup(d.conclusion) + "</p>\n";
+                   EscapeMarkup(d.conclusion) + "</p>\n<p class=\"note\">storage: " +
+                   EscapeMarkup(StorageText(d.storage, last.unmeasured)) + "</p>\n";
         }
         html += Card(d.name, body, shown);
     }
@@ -246,8 +247,7 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
             Definitions({{"started", origin.startedAt},
                          {"directory", directory},
                          {sweep ? "file sizes" : "file size", sizes},
-                         {"page cache", last.evicted ? "the ten files evicted before each run"
-                                                     : "left as it was (--no-evict)"},
+                         {"page cache", EvictionText(last)},
                          {"stopped by", last.stoppedBy},
                          {"time-stamp counter",
                           Fixed(clock.ticksPerSecond / 1e9, "%.3f GHz") +

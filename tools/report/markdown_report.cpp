@@ -61,11 +61,7 @@ TableRows SummaryRows(const std::vector<Comparison>& comparisons) {
                  Fixed(s.parallelMs.median, "%.1f ms, ") +
                      Fixed(s.parallelMBps.median, "%.0f MB/s"),
                  Fixed(s.serialMs.median, "%.1f ms, ") + Fixed(s.serialMBps.median, "%.0f MB/s"),
-                 SpeedupCell(d.speedup),
-                 VerdictPhrase(d.speedup) +
-                     (comparison.evicted && d.name == "readrace_seq"
-                          ? "; but its serial phase read what the parallel phase had cached"
-                          : "")});
+                 SpeedupCell(d.speedup), VerdictPhrase(d.speedup) + d.cacheCaveat});
         }
     }
     return rows;

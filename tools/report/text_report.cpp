@@ -54,8 +54,7 @@ void WriteText(FILE* out, const Comparison& comparison, const TickCalibration& c
         comparison.deliverables.empty() ? 0 : (int)comparison.deliverables[0].runs.size();
     fprintf(out, "%d run%s of each in %s (%s); %s\n", runs, runs == 1 ? "" : "s",
             TerminalText(comparison.directory).c_str(), comparison.stoppedBy.c_str(),
-            comparison.evicted ? "the ten files evicted from the page cache before each run"
-                               : "the page cache left as it was (--no-evict)");
+            EvictionText(comparison).c_str());
     fprintf(out, "Time-stamp counter: %.3f GHz%s, calibrated over %.0f ms; %.1f MB per phase\n",
             clock.ticksPerSecond / 1e9, clock.invariant ? " (invariant)" : " (NOT invariant)",
             clock.overMilliseconds, (double)comparison.bytesPerPhase / 1e6);
@@ -63,6 +62,8 @@ void WriteText(FILE* out, const Comparison& comparison, const TickCalibration& c
         const Summary& s = deliverable.summary;
         fprintf(out, "\n%s\n  %s\n", deliverable.name.c_str(), deliverable.conclusion.c_str());
         WriteSpeedupFigures(out, deliverable.speedup);
+        fprintf(out, "  storage: %s\n",
+                StorageText(deliverable.storage, comparison.unmeasured).c_str());
         fprintf(out, "  %-10s %12s %12s %12s %14s %12s %12s\n", "", "median ms", "min ms", "max ms",
                 "median MB/s", "min MB/s", "max MB/s");
         const struct {

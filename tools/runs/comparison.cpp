@@ -18,14 +18,25 @@ void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
     if (deliverable->speedup.rank > 0 && deliverable->speedup.verdict == Verdict::Unclear) {
         deliverable->speedup.runsToSettle = RunsToSettle(speedups, plan);
     }
-    deliverable->conclusion = SpeedupConclusion(deliverable->speedup);
-    if (evicted && deliverable->name == "readrace_seq") {
-        deliverable->conclusion += "; but its serial phase read what the parallel phase had cached";
-    }
+    deliverable->storage = SummarizeStorage(deliverable->traffic);
+    deliverable->cacheCaveat =
+        CacheCaveat(deliverable->storage, evicted, deliverable->name != "readrace_nobuf");
+    deliverable->conclusion = SpeedupConclusion(deliverable->speedup) + deliverable->cacheCaveat;
 }
 
 std::string FileName(int file) {
     return std::to_string(file) + ".tmp";
+}
+
+std::string EvictionText(const Comparison& comparison) {
+    if (!comparison.evicted) {
+        return "the page cache left as it was (--no-evict)";
+    }
+    return comparison.evictionChecked
+               ? "the ten files evicted from the page cache before each run, and seen to have "
+                 "left it"
+               : "the ten files' eviction from the page cache asked for before each run; whether "
+                 "it took could not be checked here";
 }
 
 } // namespace tools

@@ -4,6 +4,7 @@
 #include "runs/run_output.h"
 #include "runs/run_stats.h"
 #include "runs/speedup_stats.h"
+#include "runs/storage_stats.h"
 #include "common/tick_clock.h"
 
 #include <string>
@@ -15,9 +16,12 @@ struct DeliverableRuns {
     std::string name; // "readrace_seq" or "readrace_nobuf"
     std::string path;
     std::vector<RunOutput> runs;
+    std::vector<RunTraffic> traffic; // one per run, in the same order
     Summary summary;
+    StorageSummary storage;
     SpeedupEstimate speedup;
     std::string conclusion;
+    std::string cacheCaveat; // the part of the conclusion about the cache, or ""
 };
 
 // One directory's comparison: the ten files there, every deliverable's runs.
@@ -26,7 +30,9 @@ struct Comparison {
     unsigned long long fileSize = 0;      // of each file; the ten may differ, then the first's
     unsigned long long bytesPerPhase = 0; // the ten files together
     bool evicted = true;
-    std::string stoppedBy; // which rule ended the runs
+    bool evictionChecked = false; // the cache was seen to hold none of the files after evicting
+    std::string unmeasured;       // why storage traffic was not measured, or ""
+    std::string stoppedBy;        // which rule ended the runs
     std::vector<DeliverableRuns> deliverables;
 };
 
@@ -34,12 +40,15 @@ struct Comparison {
 // are not both positive, so every run counts.
 std::vector<double> RunSpeedups(const std::vector<RunOutput>& runs);
 
-// Fills in summary, speed-up and conclusion from the runs, under the plan that chose them; with
-// no verdict, works out how many runs would likely settle it.
+// Fills in summary, speed-up and conclusion from the runs and their traffic, under the plan
+// that chose them; with no verdict, works out how many runs would likely settle it.
 void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
               unsigned long long bytesPerPhase, bool evicted,
               const SpeedupPlan& plan = FixedPlan());
 
 std::string FileName(int file);
+
+// What was done to the page cache before each run, and whether it was seen to take.
+std::string EvictionText(const Comparison& comparison);
 
 } // namespace tools

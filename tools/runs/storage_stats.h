@@ -1,0 +1,50 @@
+// What the storage counters and the page cache say of a program's runs: the traffic per run,
+// its summary, and the caveat it puts on the verdict.
+#pragma once
+
+#include "common/storage_traffic.h"
+
+#include <string>
+#include <vector>
+
+namespace tools {
+
+// Under this share of the ten files' bytes, a run from an evicted start cannot have read every
+// file from storage: the cache served part of it.
+constexpr double PartlyCachedRatio = 0.9;
+// At most this share means one read of each file, not two: the serial phase read the cache.
+constexpr double OnceReadRatio = 1.5;
+
+struct RunTraffic {
+    bool measured = false;
+    StorageCounters counters; // the run's deltas
+    double readRatio = 0;     // bytes read over the ten files' bytes
+    bool partlyCached = false;
+    Residency after; // the ten files' pages in the page cache right after the run
+};
+
+RunTraffic MeasureRun(const StorageCounters* before, const StorageCounters* after,
+                      const Residency& residency, unsigned long long bytesPerPhase, bool evicted);
+
+struct StorageSummary {
+    int measuredRuns = 0;
+    double readRatio = 0;    // median
+    double requestBytes = 0; // all runs' bytes over all their requests
+    double inFlight = 0;     // all runs' queue time over their busy time
+    int partlyCachedRuns = 0;
+    int residencyRuns = 0;  // runs whose residency after was known
+    double cachedAfter = 0; // median share of the files' pages cached after a run
+};
+
+StorageSummary SummarizeStorage(const std::vector<RunTraffic>& traffic);
+
+// What the report adds to a program's verdict about the cache, "" where nothing: from the
+// traffic where it was measured, from the cache's contents where they were seen, else what
+// could not be known. buffered is false for the program that asks to bypass the cache.
+std::string CacheCaveat(const StorageSummary& storage, bool evicted, bool buffered);
+
+// The report's line about storage, without its label: "read 2.00x the files' bytes per run
+// (median of 6), in requests of 512 KiB, 1.9 in flight while busy", or why not measured.
+std::string StorageText(const StorageSummary& storage, const std::string& unmeasured);
+
+} // namespace tools
