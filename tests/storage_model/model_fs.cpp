@@ -109,8 +109,8 @@ int Open(const char* path, fuse_file_info* file) {
     return 0;
 }
 
-// One request: wait, in the order requests came, for a lane, hold it for the latency (and the switch penalty) and for the
-// request's turn on the shared bandwidth, then answer.
+// One request: wait, in the order requests came, for a lane, hold it for the latency (and the
+// switch penalty) and for the request's turn on the shared bandwidth, then answer.
 int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
     const int file = FileIndex(path);
     Model* model = TheModel();
