@@ -7,6 +7,7 @@
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "runs/speedup_stats.h"
+#include "runs/storage_stats.h"
 #include "report/compare_json.h"
 #include "report/markdown_report.h"
 #include "report/text_report.h"
@@ -205,6 +206,66 @@ TEST(Summarize, GivesMediansSpreadsRatesAndVerdictCounts) {
     EXPECT_EQ(s.parallelWorse, 1);
     EXPECT_EQ(s.serialWorse, 2);
     EXPECT_EQ(s.medianPercentage, 200); // 250%, 200%, 200%
+}
+
+// What the counters and the cache say becomes the caveat and the storage line: 10 MB a phase.
+TEST(StorageStats, TheCacheCaveatFollowsTheMeasurement) {
+    const tools::StorageCounters start{1000, 10, 5, 5};
+    struct {
+        const char* what;
+        unsigned long long bytes; // read during each run; 0 for no counters
+        int cachedPages;          // of 100 after each run; -1 where unknown
+        bool evicted, buffered;
+        const char* caveat;
+        const char* line;
+    } const cases[] = {
+        {"read once", 10000000, 100, true, true,
+         "; but its serial phase read what the parallel phase had cached",
+         "read 1.00x the files' bytes per run (median of 2), in requests of 488.3 KiB, 1.5 in "
+         "flight while busy; 100% of the files' pages in the page cache after a run"},
+        {"read twice", 20000000, 0, true, false, "",
+         "read 2.00x the files' bytes per run (median of 2), in requests of 976.6 KiB, 1.5 in "
+         "flight while busy; 0% of the files' pages in the page cache after a run"},
+        {"nothing cached, unmeasured", 0, 0, true, true, "",
+         "not measured: no device; 0% of the files' pages in the page cache after a run"},
+        {"cached, unmeasured", 0, 100, true, true,
+         "; but its serial phase may have read what the parallel phase had cached (the files "
+         "were in the page cache after its runs; storage traffic not measured)",
+         "not measured: no device; 100% of the files' pages in the page cache after a run"},
+        {"nothing known, buffered", 0, -1, true, true,
+         "; but the cache may have served its serial phase (buffered reads; storage traffic "
+         "and the cache's contents not measured)",
+         "not measured: no device"},
+        {"nothing known, unbuffered", 0, -1, true, false,
+         "; but the cache may have served its serial phase (unbuffered reads, which this system "
+         "may still cache; storage traffic and the cache's contents not measured)",
+         "not measured: no device"},
+        {"a warm start on purpose", 0, -1, false, true, "", "not measured: no device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<tools::RunTraffic> traffic;
+        for (int run = 0; run < 2; ++run) {
+            tools::StorageCounters end = start;
+            end.bytesRead += c.bytes;
+            end.reads += 20;
+            end.busyMs += 10;
+            end.queueMs += 15;
+            const tools::Residency after{c.cachedPages >= 0,
+                                         (unsigned long long)std::max(c.cachedPages, 0), 100};
+            traffic.push_back(tools::MeasureRun(c.bytes > 0 ? &start : nullptr, &end, after,
+                                                10000000, c.evicted));
+        }
+        const tools::StorageSummary summary = tools::SummarizeStorage(traffic);
+        EXPECT_EQ(tools::CacheCaveat(summary, c.evicted, c.buffered), c.caveat);
+        EXPECT_EQ(tools::StorageText(summary, "no device"), c.line);
+    }
+    // Under 0.9x the files' bytes from an evicted start, the cache served part of the run.
+    const tools::StorageCounters less{1000 + 8000000, 20, 10, 10};
+    EXPECT_TRUE(tools::MeasureRun(&start, &less, {}, 10000000, true).partlyCached);
+    EXPECT_FALSE(tools::MeasureRun(&start, &less, {}, 10000000, false).partlyCached);
+    // A counter that went backwards (a device re-attached) gives no delta, never a huge one.
+    EXPECT_EQ(tools::CountersDelta(less, start).bytesRead, 0u);
 }
 
 // The levels against values worked out apart from this code (scipy's binomial, an exact walk).
@@ -489,7 +550,7 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
     for (const char* part :
          {"6 runs of each", "readrace_seq\n", "readrace_nobuf\n", "per-file median ms",
           "of 6 runs; Parallel was worse in", "speed-up (serial / parallel total): median ",
-          " over 6 runs; 95% CI "}) {
+          " over 6 runs; 95% CI ", "\n  storage: "}) {
         EXPECT_NE(text.out.find(part), std::string::npos) << part << "\n" << text.out;
     }
 

@@ -193,7 +193,7 @@ int EvictTenFiles(const std::vector<std::string>& files, bool progress, bool* ch
 // of an interrupt.
 int RunComparison(const Options& options, const std::vector<tools::DeliverableRuns>& found,
                   const std::string& directory, const tools::TickCalibration& clock,
-                  tools::Comparison* comparison) {
+                  tools::Comparison* comparison, bool sayUnmeasured = true) {
     comparison->directory = directory;
     comparison->evicted = options.evict;
     comparison->deliverables = found;
@@ -235,7 +235,7 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
     const tools::StorageDevice device = tools::FindStorageDevice(directory);
     comparison->unmeasured = device.unmeasured;
     comparison->evictionChecked = options.evict;
-    if (!device.unmeasured.empty()) {
+    if (!device.unmeasured.empty() && sayUnmeasured) {
         fprintf(stderr, "%s: %s: storage traffic not measured: %s\n", Program.c_str(),
                 tools::TerminalText(directory).c_str(),
                 tools::TerminalText(device.unmeasured).c_str());
@@ -361,7 +361,9 @@ int SweepInFolder(const Options& options, const std::vector<tools::DeliverableRu
         int status = tools::PrepareFiles(Program, folder.string(), size, true, false);
         tools::Comparison comparison;
         if (status == 0) {
-            status = RunComparison(options, found, folder.string(), clock, &comparison);
+            // A sweep's folders share one device: why it is not measured is said once.
+            status =
+                RunComparison(options, found, folder.string(), clock, &comparison, sweep->empty());
         }
         if (!options.keep || status > 128) {
             fs::remove_all(folder, error);

@@ -29,12 +29,24 @@ void GatherSystemFacts(const std::string& directory, MachineFacts* facts) {
                         std::to_string(version.dwMinorVersion) + "." +
                         std::to_string(version.dwBuildNumber);
     }
-    char volume[MAX_PATH] = {}, type[MAX_PATH] = {};
+    // Asked of a handle to the directory rather than of its volume's root: Wine prints a
+    // complaint of its own to standard error when the root is asked and cannot be opened.
     std::error_code error;
-    const std::string absolute = fs::absolute(directory, error).string();
-    if (GetVolumePathNameA(absolute.c_str(), volume, sizeof volume) &&
-        GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, nullptr, type, sizeof type)) {
-        facts->filesystem = type;
+    const std::wstring absolute = fs::absolute(directory, error).wstring();
+    const HANDLE handle =
+        error ? INVALID_HANDLE_VALUE
+              : CreateFileW(absolute.c_str(), 0,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    wchar_t type[MAX_PATH] = {};
+    if (handle != INVALID_HANDLE_VALUE) {
+        char text[4 * MAX_PATH] = {};
+        if (GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, nullptr, type,
+                                          MAX_PATH) &&
+            WideCharToMultiByte(CP_UTF8, 0, type, -1, text, sizeof text, nullptr, nullptr) > 0) {
+            facts->filesystem = text;
+        }
+        CloseHandle(handle);
     }
 }
 
