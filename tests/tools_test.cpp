@@ -497,7 +497,7 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
     const std::string markdown = output / "summary.md";
     const harness::Captured json = harness::RunProgram(
         {READRACE_COMPARE, "--runs=2", "--deliverable=nobuf", "--json", "--no-evict", "--svg", svg,
-         "--markdown", markdown, "--bin", READRACE_BIN, hostile},
+         "--markdown", markdown, "--label", "rack 7", "--bin", READRACE_BIN, hostile},
         ".");
     ASSERT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(ReadText(svg).substr(0, 4), "<svg");
@@ -526,7 +526,12 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
     ASSERT_EQ(merged.status, 0) << merged.err;
     EXPECT_EQ(harness::SplitLines(merged.out).size(), 2u) << merged.out;
     EXPECT_EQ(merged.out.substr(0, 4), "host");
+    EXPECT_NE(merged.out.find("  rack 7  "), std::string::npos) << merged.out;
     EXPECT_NE(ReadText(markdown).find("| readrace_nobuf |"), std::string::npos);
+    const harness::Captured checked =
+        harness::RunProgram({READRACE_COMPARE, "--check", jsonPath}, ".");
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    EXPECT_EQ(checked.out, jsonPath + ": verified (readrace_nobuf: unclear over 2 runs)\n");
 }
 
 // A sweep of two tiny sizes: its table, its JSON and its chart, and nothing left behind.
