@@ -356,41 +356,6 @@ std::string CheckReport(const Json& json) {
     return "";
 }
 
-std::vector<ReportSize> ReportSizes(const Json& report) {
-    std::vector<ReportSize> sizes;
-    if (report.contains("sweep")) {
-        for (const Json& entry : report.at("sweep")) {
-            sizes.push_back(
-                {entry.at("size_bytes").get<unsigned long long>(), &entry.at("deliverables")});
-        }
-    } else {
-        sizes.push_back({report.at("bytes_per_phase").get<unsigned long long>() / 10,
-                         &report.at("deliverables")});
-    }
-    return sizes;
-}
-
-SpeedupEstimate SpeedupFromJson(const Json& speedup) {
-    SpeedupEstimate estimate;
-    estimate.median = speedup.at("median").get<double>();
-    // No interval (too few runs) is null; reports from before verdicts have none.
-    if (speedup.at("ci95").is_array()) {
-        estimate.low = speedup.at("ci95").at(0).get<double>();
-        estimate.high = speedup.at("ci95").at(1).get<double>();
-        estimate.rank = 1;
-    }
-    const auto margin = speedup.find("margin");
-    if (margin != speedup.end() && margin->is_number() && margin->get<double>() > 0 &&
-        margin->get<double>() < 1) {
-        estimate.margin = margin->get<double>();
-    }
-    const auto verdict = speedup.find("verdict");
-    estimate.verdict = verdict != speedup.end() && verdict->is_string()
-                           ? VerdictFromName(verdict->get<std::string>())
-                           : Verdict::Unclear;
-    return estimate;
-}
-
 } // namespace tools
 
 namespace tools {

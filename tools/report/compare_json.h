@@ -39,15 +39,6 @@ std::string DumpJson(const Json& json);
 // checked for its presence, type and range, and the report's major version must be this one's.
 std::string CheckReport(const Json& json);
 
-// Reading a report that CheckReport passed: each file size with its programs (a sweep's sizes,
-// or the one directory's), and a program's speed-up as the statistics hold it.
-struct ReportSize {
-    unsigned long long fileSize;
-    const Json* deliverables;
-};
-std::vector<ReportSize> ReportSizes(const Json& report);
-SpeedupEstimate SpeedupFromJson(const Json& speedup);
-
 // One program at one file size, as its runs give it.
 struct CheckedProgram {
     unsigned long long fileSize = 0;
