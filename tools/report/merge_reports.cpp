@@ -297,11 +297,15 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
     std::map<std::vector<std::string>, Group> groups; // sorted by the keys' values
     for (size_t r = 0; r < reports.size(); ++r) {
         for (const CheckedProgram& program : reports[r].programs) {
-            std::vector<std::string> values;
+            std::vector<std::string> values, order;
             for (const std::string& key : keys) {
                 values.push_back(KeyValue(key, reports[r], program));
+                // Sizes in the order of their bytes, not of their text.
+                char bytes[24];
+                snprintf(bytes, sizeof bytes, "%020llu", program.fileSize);
+                order.push_back(key == "size" ? bytes : values.back());
             }
-            Group& group = groups[values];
+            Group& group = groups[order];
             group.values = values;
             group.hosts.insert(reports[r].label);
             group.reports.insert(r);
@@ -318,7 +322,8 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
         table.header.push_back(column);
     }
     table.json = Json::array();
-    for (const auto& [values, group] : groups) {
+    for (const auto& [order, group] : groups) {
+        const std::vector<std::string>& values = group.values;
         std::vector<std::string> row = values;
         Json entry = Json::object();
         for (size_t i = 0; i < keys.size(); ++i) {
