@@ -254,6 +254,7 @@ std::string ReadReport(const std::string& text, PlanCache* plans, CheckedReport*
             return differs;
         }
     } catch (const Json::exception&) {
+        *refusal = Refusal::Unreadable;
         return "not a report of readrace_compare";
     }
     *refusal = Refusal::None;
