@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The HTML pages of a plain comparison (in a directory whose name is markup), a sweep and a merge,
-# opened in headless Chromium: each loads with no console error, fetches nothing and is not blank.
+# The HTML pages of a plain comparison (in a directory whose name is markup), a sweep, a merge and
+# a merge by groups, opened in headless Chromium: each loads with no console error, fetches
+# nothing and is not blank.
 # Exit status 77 (skipped) where Chromium is missing, unless under CI.
 set -euo pipefail
 prepare=$1
@@ -23,5 +24,7 @@ data="$scratch/d<img src=x onerror=console.error(1)>"
   >"$scratch/sweep.json"
 "$compare" --merge --html "$scratch/merge.html" "$scratch/plain.json" "$scratch/sweep.json" \
   >/dev/null
+"$compare" --merge --group-by device,size --html "$scratch/groups.html" "$scratch/plain.json" \
+  "$scratch/sweep.json" >/dev/null
 python3 "$(dirname "$0")/browser_check.py" "$scratch/plain.html" "$scratch/sweep.html" \
-  "$scratch/merge.html"
+  "$scratch/merge.html" "$scratch/groups.html"

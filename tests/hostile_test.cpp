@@ -81,13 +81,20 @@ std::string Expand(std::string text, const std::string& dir) {
     return text;
 }
 
-// The fields the merge reads, and nothing else; variants replace one piece of it.
+// The fields the merge reads, and nothing else, with three runs that bear out its summary;
+// variants replace one piece of it.
 const std::string Report =
     R"({"started_at":"2026-12-08T12:00:00Z","machine":{"host":"h","filesystem":"ext4",)"
     R"("device":"d","readrace_version":")" READRACE_VERSION R"("},"bytes_per_phase":40960,)"
-    R"("deliverables":[{"name":"readrace_seq","summary":{"runs":3,"parallel_mb_per_s":)"
-    R"({"median":100},"serial_mb_per_s":{"median":90},"speedup":{"median":0.9,"ci95":[0.8,)"
-    R"(1.1],"conclusion":"no clear difference"}}}]})";
+    R"("calibration":{"ticks_per_second":1000},"deliverables":[{"name":"readrace_seq","runs":[)"
+    R"({"parallel_total":128,"serial_total":64,"verdict":"Parallel was worse","percentage":200},)"
+    R"({"parallel_total":128,"serial_total":80,"verdict":"Parallel was worse","percentage":160},)"
+    R"({"parallel_total":128,"serial_total":128,"verdict":"Parallel was worse","percentage":100})"
+    R"(],"summary":{"runs":3,"parallel_mb_per_s":{"median":0.32},"serial_mb_per_s":)"
+    R"({"median":0.512},"parallel_worse":3,"serial_worse":0,"speedup":{"median":0.625,)"
+    R"("ci95":null,"ranks":null,"verdict":"unclear","level":0.05,"margin":0.03,)"
+    R"("per_look_level":0.05,"error_bound":0,"looks":1,"first_look":3,"last_look":3,)"
+    R"("conclusion":"no interval"}}}]})";
 
 // Sets up "r.json": the report with from replaced by to.
 std::function<void(const std::string&)> ReportWith(const std::string& from, const std::string& to) {
@@ -290,7 +297,7 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
          2,
          "r.json: not a report of readrace_compare: /machine/host is missing"},
         {"a report whose interval is empty",
-         ReportWith("[0.8,1.1]", "[]"),
+         ReportWith(R"("ci95":null)", R"("ci95":[])"),
          {"{compare}", "--merge", "{dir}/r.json"},
          2,
          "/deliverables/0/summary/speedup/ci95 is not a list that is not empty"},
@@ -300,7 +307,7 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
          2,
          "/sweep/0/size_bytes is missing"},
         {"a speed-up without its median",
-         ReportWith(R"("median":0.9,)", ""),
+         ReportWith(R"("median":0.625,)", ""),
          {"{compare}", "--merge", "{dir}/r.json"},
          2,
          "/deliverables/0/summary/speedup/median is missing"},
@@ -329,6 +336,48 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
          {"{compare}", "--merge", "{dir}/r.json", "{dir}/r.json"},
          2,
          "r.json: the same report as {dir}/r.json"},
+        {"a verdict its runs do not give",
+         ReportWith(R"("verdict":"unclear")", R"("verdict":"parallel")"),
+         {"{compare}", "--merge", "{dir}/r.json"},
+         2,
+         "r.json: /deliverables/0/summary/speedup/verdict says parallel; its 3 runs give unclear"},
+        {"a median its runs do not give",
+         ReportWith(R"("median":0.625)", R"("median":3.0)"),
+         {"{compare}", "--merge", "{dir}/r.json"},
+         2,
+         "/deliverables/0/summary/speedup/median says 3; its 3 runs give 0.625"},
+        {"a rate its runs do not give",
+         ReportWith(R"("median":0.512)", R"("median":5.12)"),
+         {"{compare}", "--merge", "{dir}/r.json"},
+         2,
+         "/deliverables/0/summary/serial_mb_per_s/median says 5.12; its 3 runs give 0.512"},
+        {"a summary whose runs are null",
+         ReportWith(R"("runs":[)", R"("runs":null,"x":[)"),
+         {"{compare}", "--merge", "{dir}/r.json"},
+         2,
+         "/deliverables/0/runs is not a list of runs: nothing bears out the summary of 3 runs"},
+        {"a summary whose runs are empty",
+         ReportWith(R"("runs":[)", R"("runs":[],"x":[)"),
+         {"{compare}", "--merge", "{dir}/r.json"},
+         2,
+         "/deliverables/0/runs is empty"},
+        {"a summary of more runs than there are",
+         ReportWith(R"("runs":3)", R"("runs":4)"),
+         {"{compare}", "--merge", "{dir}/r.json"},
+         2,
+         "/deliverables/0/summary/runs says 4; its runs hold 3"},
+        {"a run whose outcome line disagrees with its totals",
+         ReportWith(R"("percentage":160)", R"("percentage":161)"),
+         {"{compare}", "--merge", "{dir}/r.json"},
+         2,
+         "/deliverables/0/runs/1/percentage says 161; its totals (parallel 128, serial 80) give "
+         "160"},
+        {"a directory to check", {}, {"{compare}", "--check", "{dir}"}, 2, "{dir}: Is a directory"},
+        {"an unknown key to group by",
+         ReportWith("", ""),
+         {"{compare}", "--merge", "--group-by", "fs,disk", "{dir}/r.json"},
+         2,
+         "--group-by: 'disk' is not host, fs, device, size or program"},
         {"a FIFO to merge, which must not be waited on",
          [](const std::string& dir) {
              harness::MakeEntry(dir, {"fifo", harness::Entry::Fifo});

@@ -562,7 +562,7 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
     const std::string markdown = output / "summary.md";
     const harness::Captured json = harness::RunProgram(
         {READRACE_COMPARE, "--runs=2", "--deliverable=nobuf", "--json", "--no-evict", "--svg", svg,
-         "--markdown", markdown, "--bin", READRACE_BIN, hostile},
+         "--markdown", markdown, "--label", "rack 7", "--bin", READRACE_BIN, hostile},
         ".");
     ASSERT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(ReadText(svg).substr(0, 4), "<svg");
@@ -591,7 +591,34 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
     ASSERT_EQ(merged.status, 0) << merged.err;
     EXPECT_EQ(harness::SplitLines(merged.out).size(), 2u) << merged.out;
     EXPECT_EQ(merged.out.substr(0, 4), "host");
+    EXPECT_NE(merged.out.find("  rack 7  "), std::string::npos) << merged.out;
     EXPECT_NE(ReadText(markdown).find("| readrace_nobuf |"), std::string::npos);
+    const harness::Captured checked =
+        harness::RunProgram({READRACE_COMPARE, "--check", jsonPath}, ".");
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    EXPECT_EQ(checked.out, jsonPath + ": verified (readrace_nobuf: unclear over 2 runs)\n");
+
+    // The same host under another label is another row; an edited verdict is named.
+    std::string other = json.out, edited = json.out;
+    other.replace(other.find("rack 7"), 6, "rack 8");
+    edited.replace(edited.find("\"verdict\": \"unclear\""), 20, "\"verdict\": \"parallel\"");
+    std::ofstream(output / "other.json") << other;
+    std::ofstream(output / "edited.json") << edited;
+    const harness::Captured both = harness::RunProgram(
+        {READRACE_COMPARE, "--merge", "--group-by", "program", jsonPath, output / "other.json"},
+        ".");
+    EXPECT_EQ(both.status, 0) << both.err;
+    EXPECT_NE(
+        both.out.find("\nreadrace_nobuf  2      2        0%        0%      0%          100%  "),
+        std::string::npos)
+        << both.out;
+    const harness::Captured wrong =
+        harness::RunProgram({READRACE_COMPARE, "--check", jsonPath, output / "edited.json"}, ".");
+    EXPECT_EQ(wrong.status, 1) << wrong.err;
+    EXPECT_EQ(
+        harness::SplitLines(wrong.out).back(),
+        output / "edited.json" +
+            ": /deliverables/0/summary/speedup/verdict says parallel; its 2 runs give unclear");
 }
 
 // A sweep of two tiny sizes: its table, its JSON and its chart, and nothing left behind.

@@ -1,5 +1,6 @@
 // The merge's reader on arbitrary bytes: whatever a report file holds, it is refused with a
-// reason or read into rows, and the rows are shown safely; never a crash, a hang or a leak.
+// reason or checked against its own runs and read into rows, and the rows are shown safely;
+// never a crash, a hang or a leak.
 #include "common/safe_text.h"
 #include "report/merge_reports.h"
 
@@ -8,18 +9,21 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    tools::Json report;
-    tools::TableRows rows;
+    tools::PlanCache plans;
+    tools::CheckedReport report;
+    tools::Refusal refusal = tools::Refusal::None;
     const std::string problem =
-        tools::ReadReportRows(std::string((const char*)data, size), &report, &rows);
+        tools::ReadReport(std::string((const char*)data, size), &plans, &report, &refusal);
     if (problem.empty()) {
+        tools::TableRows rows;
+        tools::AddRows(report, &rows);
         for (const auto& row : rows) {
             for (const std::string& cell : row) {
                 tools::TerminalText(cell);
                 tools::MarkdownCell(cell);
             }
         }
-        tools::DumpJson(report);
+        tools::GroupReports({report}, {"host", "fs", "device", "size", "program"});
     } else {
         tools::TerminalText(problem);
     }

@@ -50,7 +50,8 @@ struct Options {
     bool evict = true;
     bool keep = false;
     bool merge = false;
-    std::string bin, svg, markdown, sizes, html;
+    bool check = false;
+    std::string bin, svg, markdown, sizes, html, groupBy, label;
     std::vector<std::string> paths; // DIR, or the reports to merge
 };
 
@@ -505,8 +506,19 @@ int main(int argc, char** argv) {
     app.add_flag("--keep", options.keep, "with --sizes, leave the files in place");
     app.add_flag("--merge", options.merge,
                  "read the JSON reports named instead of DIR and print one table across them");
+    app.add_option("--group-by", options.groupBy,
+                   "with --merge, one row per group of reports: the count of hosts and reports, "
+                   "the share of each verdict and the median and range of the speed-ups")
+        ->type_name("host,fs,device,size,program");
+    app.add_flag("--check", options.check,
+                 "verify each JSON report named instead of DIR against its own runs, one line "
+                 "per report");
+    app.add_option("--label", options.label,
+                   "the name this host goes by in the report and the merged table (default: its "
+                   "hostname)")
+        ->type_name("NAME");
     app.add_option("DIR", options.paths,
-                   "the directory with 0.tmp to 9.tmp (with --merge: the "
+                   "the directory with 0.tmp to 9.tmp (with --merge or --check: the "
                    "reports)")
         ->required();
     app.footer("Sizes:\n  SIZE is " + tools::SizeForms() +
@@ -517,7 +529,9 @@ int main(int argc, char** argv) {
                "  readrace_compare --runs 20 --json /data/bench > host1.json\n"
                "      twenty runs of each, every value kept as JSON\n"
                "  readrace_compare --sizes 1M,16M,256M --svg sweep.svg /data/scratch\n"
-               "      sweep three file sizes and draw the speed-up against size");
+               "      sweep three file sizes and draw the speed-up against size\n"
+               "  readrace_compare --merge --group-by device,size reports/*.json\n"
+               "      one row per kind of disk and file size across a fleet's reports");
     tools::BufferStdout();
     // What the reports record of how they were made: when, and the command line.
     const tools::PageOrigin origin = {tools::QuoteCommandLine(argc, argv),
@@ -533,12 +547,31 @@ int main(int argc, char** argv) {
             return tools::Refuse(Program, tools::TerminalText(*output) + ": " + problem);
         }
     }
+    if (options.merge && options.check) {
+        return tools::Refuse(Program, "give --merge or --check, not both");
+    }
+    if (options.check) {
+        return tools::CheckReports(Program, options.paths);
+    }
+    if (app.count("--group-by") > 0 && !options.merge) {
+        return tools::Refuse(Program, "--group-by groups the reports of --merge");
+    }
     if (options.merge) {
-        return tools::MergeReports(Program, options.paths, options.json, options.markdown,
-                                   options.html, origin);
+        tools::MergeOptions merge;
+        merge.json = options.json;
+        merge.markdownPath = options.markdown;
+        merge.htmlPath = options.html;
+        if (app.count("--group-by") > 0) {
+            const std::string problem = tools::ParseGroupKeys(options.groupBy, &merge.groupBy);
+            if (!problem.empty()) {
+                return tools::Refuse(Program, problem);
+            }
+        }
+        return tools::MergeReports(Program, options.paths, merge, origin);
     }
     if (options.paths.size() != 1) {
-        return tools::Refuse(Program, "name one directory (or give --merge with reports)");
+        return tools::Refuse(Program,
+                             "name one directory (or give --merge or --check with reports)");
     }
     if (options.runs != "auto") {
         try {
@@ -627,10 +660,11 @@ int main(int argc, char** argv) {
     const bool sweep = app.count("--sizes") > 0;
     const tools::MachineFacts machine = tools::GatherMachineFacts(dir, clock.ticksPerSecond);
     if (options.json) {
-        fputs(tools::DumpJson(tools::ReportJson(comparisons, sweep, clock, machine,
-                                                origin.startedAt, origin.commandLine))
-                  .c_str(),
-              stdout);
+        fputs(
+            tools::DumpJson(tools::ReportJson(comparisons, sweep, clock, machine, origin.startedAt,
+                                              origin.commandLine, options.label))
+                .c_str(),
+            stdout);
     } else {
         for (const tools::Comparison& comparison : comparisons) {
             tools::WriteText(stdout, comparison, clock);

@@ -10,7 +10,9 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <algorithm>
 #include <limits>
+#include <map>
 
 namespace tools {
 
@@ -257,87 +259,35 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
     return WriteFileWhole(path, html);
 }
 
-namespace {
-
-// Reading the reports back: a field that is missing or of another type reads as unknown.
-std::string TextAt(const Json& object, const char* key) {
-    return object.is_object() && object.contains(key) && object[key].is_string()
-               ? object[key].get<std::string>()
-               : "";
-}
-
-double NumberAt(const Json& object, const char* key) {
-    return object.is_object() && object.contains(key) && object[key].is_number()
-               ? object[key].get<double>()
-               : std::numeric_limits<double>::quiet_NaN();
-}
-
-const Json& At(const Json& object, const char* key) {
-    static const Json none;
-    return object.is_object() && object.contains(key) ? object[key] : none;
-}
-
-MachineFacts MachineOf(const Json& report) {
-    const Json& m = At(report, "machine");
-    MachineFacts facts;
-    facts.host = TextAt(m, "host");
-    facts.kernel = TextAt(m, "kernel");
-    facts.cpu = TextAt(m, "cpu");
-    const double cores = NumberAt(m, "cores");
-    facts.cores = cores >= 1 && cores < 1e6 ? (unsigned)cores : 0;
-    facts.tscHz = NumberAt(m, "tsc_hz");
-    facts.filesystem = TextAt(m, "filesystem");
-    facts.device = TextAt(m, "device");
-    facts.thp = TextAt(m, "thp");
-    facts.version = TextAt(m, "readrace_version");
-    return facts;
-}
-
-SpeedupRow RowOf(const std::string& label, const Json& deliverable) {
-    SpeedupRow row;
-    row.label = label;
-    const Json& runs = At(deliverable, "runs");
-    for (size_t i = 0; runs.is_array() && i < runs.size(); ++i) {
-        const double parallel = NumberAt(runs[i], "parallel_total");
-        const double serial = NumberAt(runs[i], "serial_total");
-        if (parallel > 0 && serial > 0) {
-            row.speedups.push_back(serial / parallel);
-        }
-    }
-    // The statistics as the report holds them; the count is of the dots drawn.
-    row.estimate = SpeedupFromJson(deliverable.at("summary").at("speedup"));
-    row.estimate.runs = (int)row.speedups.size();
-    return row;
-}
-
-} // namespace
-
 std::string WriteMergeHtml(const std::string& path, const std::vector<std::string>& reportPaths,
-                           const std::vector<Json>& reports, const std::vector<std::string>& header,
+                           const std::vector<CheckedReport>& reports,
+                           const std::vector<std::string>& header,
                            const std::vector<std::vector<std::string>>& rows,
-                           const PageOrigin& origin) {
+                           const std::vector<SpeedupRow>* groupChart, const PageOrigin& origin) {
+    const bool groups = groupChart != nullptr;
     std::vector<SpeedupRow> speedups;
     std::vector<std::vector<std::string>> sources;
-    for (size_t r = 0; r < reports.size(); ++r) {
-        const Json& report = reports[r];
-        const MachineFacts machine = MachineOf(report);
-        sources.push_back({r < reportPaths.size() ? reportPaths[r] : "",
-                           TextAt(report, "started_at"), MachineLine(machine)});
-        for (const auto& [size, deliverables] : ReportSizes(report)) {
-            for (size_t d = 0; deliverables->is_array() && d < deliverables->size(); ++d) {
-                const Json& deliverable = (*deliverables)[d];
-                const std::string sizeText = FormatSize(size);
-                std::string label = (machine.host.empty() ? "?" : machine.host) + " \xc2\xb7 " +
-                                    sizeText + " \xc2\xb7 " + TextAt(deliverable, "name");
-                for (const SpeedupRow& earlier : speedups) {
-                    // Two reports from one host: the file tells them apart.
-                    if (earlier.label == label && r < reportPaths.size()) {
-                        label += " \xc2\xb7 " +
-                                 reportPaths[r].substr(reportPaths[r].find_last_of("/\\") + 1);
-                        break;
-                    }
+    if (groupChart != nullptr) {
+        speedups = *groupChart;
+    } else {
+        std::map<std::string, size_t>
+            labels; // two reports with one label: the file tells them apart
+        for (size_t r = 0; r < reports.size(); ++r) {
+            const CheckedReport& report = reports[r];
+            sources.push_back({r < reportPaths.size() ? reportPaths[r] : "", report.startedAt,
+                               report.label, report.directory, MachineLine(report.machine)});
+            for (const CheckedProgram& program : report.programs) {
+                std::string label = (report.label.empty() ? "?" : report.label) + " \xc2\xb7 " +
+                                    FormatSize(program.fileSize) + " \xc2\xb7 " + program.name;
+                if (labels[label]++ > 0 && r < reportPaths.size()) {
+                    label += " \xc2\xb7 " +
+                             reportPaths[r].substr(reportPaths[r].find_last_of("/\\") + 1);
                 }
-                speedups.push_back(RowOf(label, deliverable));
+                SpeedupRow drawn;
+                drawn.label = label;
+                drawn.speedups = program.speedups;
+                drawn.estimate = program.speedup;
+                speedups.push_back(drawn);
             }
         }
     }
@@ -349,8 +299,11 @@ std::string WriteMergeHtml(const std::string& path, const std::vector<std::strin
     if (!speedups.empty()) {
         html += Figure(SpeedupSvg(speedups, ""));
     }
-    html += "<h2>Table</h2>\n" + Table(header, rows);
-    html += "<h2>Reports</h2>\n" + Table({"file", "started", "machine"}, sources);
+    html += std::string("<h2>") + (groups ? "Groups" : "Table") + "</h2>\n" + Table(header, rows);
+    if (!groups) {
+        html += "<h2>Reports</h2>\n" +
+                Table({"file", "started", "label", "directory", "machine"}, sources);
+    }
     html += "<h2>How it was merged</h2>\n<p><code>" + EscapeMarkup(origin.commandLine) +
             "</code></p>\n";
     html += Foot("");

@@ -4,6 +4,7 @@
 
 #include "common/machine_facts.h"
 #include "report/compare_json.h"
+#include "report/svg_chart.h"
 #include "runs/comparison.h"
 
 #include <string>
@@ -25,10 +26,12 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
                                 bool sweep, const TickCalibration& clock,
                                 const MachineFacts& machine, const PageOrigin& origin);
 
-// --merge: the reports (already checked by CheckReport), with the merged table's header and rows.
+// --merge: the reports (verified by VerifyReport), with the merged table's header and rows. With
+// groupChart, the rows are groups (GroupReports) and the chart is theirs, not a row per host.
 std::string WriteMergeHtml(const std::string& path, const std::vector<std::string>& reportPaths,
-                           const std::vector<Json>& reports, const std::vector<std::string>& header,
+                           const std::vector<CheckedReport>& reports,
+                           const std::vector<std::string>& header,
                            const std::vector<std::vector<std::string>>& rows,
-                           const PageOrigin& origin);
+                           const std::vector<SpeedupRow>* groupChart, const PageOrigin& origin);
 
 } // namespace tools

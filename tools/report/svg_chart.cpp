@@ -334,8 +334,8 @@ Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& foote
         }
         s += Text(12, centre - 9, row.label, "font-weight=\"bold\"");
         s += Text(12, centre + 7, VerdictLabel(e), "fill=\"" + colour + "\" font-weight=\"bold\"");
-        std::string figures =
-            std::to_string(row.speedups.size()) + " run" + (row.speedups.size() == 1 ? "" : "s");
+        std::string figures = std::to_string(row.speedups.size()) + " " + row.dotName +
+                              (row.speedups.size() == 1 ? "" : "s");
         if (HasInterval(e)) {
             figures = RatioText(e.median) + " (" + RatioText(e.low) + "\xe2\x80\x93" +
                       RatioText(e.high) + "), " + figures;

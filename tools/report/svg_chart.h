@@ -19,6 +19,7 @@ struct SpeedupRow {
     std::string label;
     std::vector<double> speedups;
     SpeedupEstimate estimate;
+    std::string dotName = "run"; // what each dot is: a run, or one report of a group
 };
 
 // One row per program, or per size and program where there are several sizes.

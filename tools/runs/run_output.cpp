@@ -35,6 +35,18 @@ std::vector<std::string> Lines(const std::string& text) {
 
 } // namespace
 
+bool OutcomeAgrees(const RunOutput& run) {
+    if (run.parallelTotal <= 0 || run.serialTotal <= 0) {
+        return false;
+    }
+    const bool parallelWorse = run.serialTotal <= run.parallelTotal;
+    const long long longer = parallelWorse ? run.parallelTotal : run.serialTotal;
+    const long long shorter = parallelWorse ? run.serialTotal : run.parallelTotal;
+    // As the program works it out: the product wraps to 64 bits, the quotient is truncated.
+    const long long percentage = (long long)((unsigned long long)longer * 100u) / shorter;
+    return run.parallelWorse == parallelWorse && run.hasPercentage && run.percentage == percentage;
+}
+
 std::string ParseRunOutput(const std::string& text, RunOutput* run) {
     static const std::regex fileLine(R"(\* ([0-9])\.tmp (-?[0-9]+))");
     static const std::regex parallelLine(R"(Parallel total time: (-?[0-9]+))");
@@ -99,13 +111,7 @@ std::string ParseRunOutput(const std::string& text, RunOutput* run) {
         return "a total that is not positive (parallel " + std::to_string(run->parallelTotal) +
                ", serial " + std::to_string(run->serialTotal) + "): a faulty run";
     }
-    const bool parallelWorse = run->serialTotal <= run->parallelTotal;
-    const long long longer = parallelWorse ? run->parallelTotal : run->serialTotal;
-    const long long shorter = parallelWorse ? run->serialTotal : run->parallelTotal;
-    // As the program works it out: the product wraps to 64 bits, the quotient is truncated.
-    const long long percentage = (long long)((unsigned long long)longer * 100u) / shorter;
-    if (run->parallelWorse != parallelWorse || !run->hasPercentage ||
-        run->percentage != percentage) {
+    if (!OutcomeAgrees(*run)) {
         return "line 23 [" + lines[22] + "]: the outcome disagrees with the totals (parallel " +
                std::to_string(run->parallelTotal) + ", serial " + std::to_string(run->serialTotal) +
                "): a faulty run";

@@ -21,6 +21,11 @@ struct RunOutput {
     long long percentage = 0;
 };
 
+// Whether the run's outcome line says what its totals give, as the program works it out: Parallel
+// was worse when serial <= parallel, and the larger total times 100 (wrapping to 64 bits) over the
+// smaller, truncated. Both totals must be positive.
+bool OutcomeAgrees(const RunOutput& run);
+
 // Parses a complete run's standard output (lines may end in CRLF). Returns "" on success,
 // otherwise what is wrong, naming the line.
 std::string ParseRunOutput(const std::string& text, RunOutput* run);

@@ -1,0 +1,189 @@
+// readrace_merge_bench: how the merge's time and memory grow with a fleet. Writes generated
+// reports, as readrace_compare --json writes them, under as many host labels as asked, times
+// readrace_compare --merge over each count side by side and prints the ratio, so that growth is
+// measured, not assumed.
+#include "common/command_line.h"
+#include "common/tool_files.h"
+#include "common/version.h"
+#include "report/compare_json.h"
+#include "runs/comparison.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    std::vector<int> counts = {1000, 10000};
+    int runs = 6;
+    std::string compare = READRACE_COMPARE;
+};
+
+// Runs of one program whose totals follow a fixed pseudo-random walk, so every report differs a
+// little but each is what the deliverables print.
+tools::DeliverableRuns MadeRuns(const std::string& name, int runs, unsigned* seed, double ratio) {
+    tools::DeliverableRuns d;
+    d.name = name;
+    for (int r = 0; r < runs; ++r) {
+        tools::RunOutput run;
+        for (int phase = 0; phase < 2; ++phase) {
+            long long total = 0;
+            for (int file = 0; file < 10; ++file) {
+                *seed = *seed * 1103515245u + 12345u;
+                const long long ticks =
+                    (long long)((1000000 + (*seed >> 12) % 200000) * (phase == 0 ? 1 : ratio));
+                (phase == 0 ? run.parallel : run.serial)
+                    .push_back({phase == 0 ? (file % 2 ? 5 + file / 2 : file / 2) : file, ticks});
+                total += ticks;
+            }
+            (phase == 0 ? run.parallelTotal : run.serialTotal) = total;
+        }
+        run.parallelWorse = run.serialTotal <= run.parallelTotal;
+        const long long longer = std::max(run.parallelTotal, run.serialTotal);
+        const long long shorter = std::min(run.parallelTotal, run.serialTotal);
+        run.hasPercentage = true;
+        run.percentage = longer * 100 / shorter;
+        d.runs.push_back(run);
+    }
+    return d;
+}
+
+// Writes count reports into folder as r<N>.json; their names, relative to it.
+std::vector<std::string> WriteReports(const Options& options, const fs::path& folder, int count) {
+    std::vector<std::string> names;
+    unsigned seed = 20261209;
+    tools::TickCalibration clock = {2.1e9, 300, true};
+    tools::MachineFacts machine;
+    machine.kernel = "Linux 6.1";
+    machine.cpu = "generated";
+    machine.cores = 8;
+    machine.tscHz = clock.ticksPerSecond;
+    machine.filesystem = "ext4";
+    machine.version = tools::Version();
+    for (int i = 0; i < count; ++i) {
+        tools::Comparison comparison;
+        comparison.directory = "/data/readrace";
+        comparison.fileSize = 64 << 20;
+        comparison.bytesPerPhase = 10 * comparison.fileSize;
+        comparison.stoppedBy = "--runs " + std::to_string(options.runs);
+        comparison.deliverables = {MadeRuns("readrace_seq", options.runs, &seed, 0.8),
+                                   MadeRuns("readrace_nobuf", options.runs, &seed, 1.1)};
+        for (tools::DeliverableRuns& d : comparison.deliverables) {
+            tools::Conclude(&d, clock, comparison.bytesPerPhase, true);
+        }
+        machine.host = "host" + std::to_string(i);
+        machine.device = "disk model " + std::to_string(i % 5);
+        names.push_back("r" + std::to_string(i) + ".json");
+        std::ofstream(folder / names.back()) << tools::DumpJson(
+            tools::ReportJson({comparison}, false, clock, machine, "2026-12-09T06:00:00Z",
+                              "readrace_compare --json", machine.host));
+    }
+    return names;
+}
+
+struct Timed {
+    double seconds = 0;
+    double cpuSeconds = 0; // user and system: what a busy machine does not inflate
+    long maxRssKiB = 0;
+    int status = -1;
+};
+
+// readrace_compare --merge over the names, in folder, with its table thrown away.
+Timed TimeMerge(const Options& options, const fs::path& folder,
+                const std::vector<std::string>& names) {
+    std::vector<std::string> words = {options.compare, "--merge"};
+    words.insert(words.end(), names.begin(), names.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    Timed timed;
+    const auto start = std::chrono::steady_clock::now();
+    fflush(stdout); // or the child would write what is buffered again
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(folder.c_str()) == 0 && freopen("/dev/null", "w", stdout) != nullptr) {
+            execv(argv[0], argv.data());
+        }
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage = {};
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
+        timed.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    timed.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    timed.maxRssKiB = usage.ru_maxrss;
+    timed.cpuSeconds = (double)(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       (double)(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return timed;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Times readrace_compare --merge over generated reports of many hosts, for each "
+                 "count side by side, and prints how the time grows.",
+                 "readrace_merge_bench");
+    tools::AddVersion(app);
+    Options options;
+    app.add_option("--reports", options.counts, "the counts of reports to merge")
+        ->type_name("N,...")
+        ->delimiter(',')
+        ->check(CLI::Range(1, 100000).description(""))
+        ->capture_default_str();
+    app.add_option("--runs", options.runs, "runs of each program in each report")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1000).description(""))
+        ->capture_default_str();
+    app.add_option("--compare", options.compare, "the readrace_compare to time")
+        ->type_name("FILE")
+        ->capture_default_str();
+    const int parsed = tools::ParseCommandLine(app, argc, argv);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    std::error_code error;
+    options.compare = fs::absolute(options.compare, error).string(); // the merge runs elsewhere
+    const std::string folder = tools::MakeFreshDirectory(
+        (fs::temp_directory_path(error) / "readrace_merge_bench-").string());
+    if (folder.empty()) {
+        fprintf(stderr, "readrace_merge_bench: cannot make a scratch folder: %s\n",
+                tools::LastErrorText().c_str());
+        return 1;
+    }
+    int status = 0;
+    std::vector<Timed> times;
+    for (const int count : options.counts) {
+        const fs::path place = fs::path(folder) / std::to_string(count);
+        fs::create_directory(place, error);
+        const Timed timed = TimeMerge(options, place, WriteReports(options, place, count));
+        fs::remove_all(place, error);
+        printf("merge of %6d reports: %7.2f s (%.2f s of CPU), %7.1f MB peak%s\n", count,
+               timed.seconds, timed.cpuSeconds, (double)timed.maxRssKiB / 1024,
+               timed.status == 0
+                   ? ""
+                   : ("  (exit status " + std::to_string(timed.status) + ")").c_str());
+        status = timed.status == 0 ? status : 1;
+        times.push_back(timed);
+    }
+    for (size_t i = 1; i < times.size(); ++i) {
+        printf("%d reports took %.1f times as long as %d, %.1f times the CPU (%.1f times as "
+               "many)\n",
+               options.counts[i], times[i].seconds / times[0].seconds, options.counts[0],
+               times[i].cpuSeconds / times[0].cpuSeconds,
+               (double)options.counts[i] / options.counts[0]);
+    }
+    fs::remove_all(folder, error);
+    return status;
+}
