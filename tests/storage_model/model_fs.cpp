@@ -139,12 +139,9 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
         model->lastFile = file;
         done = now + service;
         if (o.bandwidth > 0) {
-            // A token bucket, as a throttled link or cgroup's io.max is: an idle path banks at
-            // most one request's worth, so a reader's pause between requests costs it nothing.
             const auto transfer =
                 std::chrono::nanoseconds((long long)((double)size * 1e9 / (double)o.bandwidth));
-            const Clock::time_point start = std::max(model->pipeFree, now - transfer);
-            model->pipeFree = start + transfer;
+            model->pipeFree = std::max(done, model->pipeFree) + transfer;
             done = std::max(done, model->pipeFree);
         }
     }

@@ -41,22 +41,27 @@ double ImpliedSpeedup(const DeviceModel& m) {
 
 // The bands. What the model leaves out is the reader's turnaround between two requests (the
 // reply's way back, the next open or read, a thread's wake-up): up to a few ms on a machine
-// whose two cores are busy. On one lane it leaves the lane idle in the serial phase but hides
-// behind the other reader's request in the parallel phase, so it lifts the measured figure
-// above the model's by the turnaround over a request's time: those bands reach that far up,
-// and 20% below for noise. On two lanes each reader pays its own turnaround in both phases,
-// and the token bucket banks what a pause leaves unused, so those figures hold within noise.
+// whose two cores are busy. Where requests queue for one lane or one narrow path, it leaves
+// that idle in the serial phase but hides behind the other reader's request in the parallel
+// phase, so it lifts the measured figure above the model's by the turnaround over a request's
+// time: those bands reach that far up, and 20% below for noise. On two lanes each reader pays
+// its own turnaround in both phases, but two readers waking at once on a busy machine wait
+// longer for a core than one does, which pulls 2 down toward 1.6.
 const DeviceModel Models[] = {
     // Two requests at once: two readers take half the time.
-    {"two lanes, 10 ms a request", 2, 10000, 0, 0, 128 << 10, 64 << 10, "parallel", 1.6, 2.3},
+    {"two lanes, 20 ms a request", 2, 20000, 0, 0, 128 << 10, 64 << 10, "parallel", 1.5, 2.3},
     // One request at a time and a head to move between files: interleaving pays the switch.
     {"one lane, 1 ms a request, 9 ms to switch files", 1, 1000, 9000, 0, 256 << 10, 64 << 10,
-     "serial", 0.26, 0.6},
+     "serial", 0.26, 0.75},
     // One request at a time, long against the turnaround.
     {"one lane, 20 ms a request", 1, 20000, 0, 0, 64 << 10, 64 << 10, "same", 0.95, 1.3},
     // Two lanes behind one narrow path: the bandwidth decides, whoever asks.
-    {"two lanes sharing 3.2 MB/s", 2, 0, 0, 3200000, 128 << 10, 64 << 10, "same", 0.9, 1.12},
+    {"two lanes sharing 3.2 MB/s", 2, 0, 0, 3200000, 128 << 10, 64 << 10, "same", 0.95, 1.3},
 };
+
+// Where the model implies no difference, its verdicts are held to 1% each: four of them in
+// each of two suites, and one reader named faster would be a false claim.
+constexpr const char* SameLevel = "0.01";
 
 bool Mounted(const std::string& point, unsigned long size) {
     struct stat status;
@@ -95,9 +100,11 @@ TEST(StorageModels, VerdictsAndSpeedupsFollowTheModelsPhysics) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         ASSERT_TRUE(Mounted(point, model.size)) << "the model did not mount";
-        const harness::Captured compare = harness::RunProgram(
-            {READRACE_COMPARE, "--json", "--max-runs", "20", "--bin", READRACE_BIN, point},
-            dir.path());
+        const bool same = std::string(model.side) == "same";
+        const harness::Captured compare =
+            harness::RunProgram({READRACE_COMPARE, "--json", "--max-runs", "20", "--level",
+                                 same ? SameLevel : "0.05", "--bin", READRACE_BIN, point},
+                                dir.path());
         if (umount2(point.c_str(), MNT_DETACH) != 0) {
             ADD_FAILURE() << "umount " << point << ": " << strerror(errno);
         }
@@ -119,7 +126,7 @@ TEST(StorageModels, VerdictsAndSpeedupsFollowTheModelsPhysics) {
                    d["summary"]["runs"].get<int>());
             EXPECT_GE(median, model.low) << "the model implies " << implied;
             EXPECT_LE(median, model.high) << "the model implies " << implied;
-            if (std::string(model.side) == "same") {
+            if (same) {
                 // What the model leaves out can only favour two readers: one reader faster
                 // would be the wrong side.
                 EXPECT_NE(verdict, "serial");
