@@ -177,17 +177,16 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         const fs::path file = fs::path(directory) / tools::FileName(i);
         const auto size = fs::file_size(file, error);
         if (error || size == 0) {
-            fprintf(stderr, "%s: %s: %s (readrace_prepare makes the ten files)\n", Program.c_str(),
-                    tools::TerminalText(file.string()).c_str(),
-                    error ? error.message().c_str() : "empty: there is nothing to time");
+            tools::Complain(Program, file.string(),
+                            (error ? error.message() : "empty: there is nothing to time") +
+                                " (readrace_prepare makes the ten files)");
             return 2;
         }
         if (i > 0 && size != comparison->fileSize) {
-            fprintf(stderr,
-                    "%s: warning: %s holds %s, %s %s: the per-file times compare files of "
-                    "unequal size\n",
-                    Program.c_str(), file.string().c_str(), tools::FormatSize(size).c_str(),
-                    tools::FileName(0).c_str(), tools::FormatSize(comparison->fileSize).c_str());
+            tools::Complain(Program, "warning: " + file.string(),
+                            "holds " + tools::FormatSize(size) + ", " + tools::FileName(0) + " " +
+                                tools::FormatSize(comparison->fileSize) +
+                                ": the per-file times compare files of unequal size");
         }
         comparison->fileSize = i == 0 ? size : comparison->fileSize;
         comparison->bytesPerPhase += size;
@@ -324,8 +323,7 @@ int SweepInFolder(const Options& options, const std::vector<tools::DeliverableRu
         }
         if (status != 0) {
             if (status > 128) {
-                fprintf(stderr, "%s: interrupted: removed %s\n", Program.c_str(),
-                        folder.string().c_str());
+                tools::Complain(Program, "", "interrupted: removed " + folder.string());
             }
             return status;
         }
@@ -375,7 +373,7 @@ int RunSweep(const Options& options, const std::vector<tools::DeliverableRuns>& 
     }
     const int status = SweepInFolder(options, found, clock, sizes, sweepFolder, sweep);
     if (options.keep && !fs::is_empty(sweepFolder, error)) {
-        fprintf(stderr, "%s: kept the files in %s\n", Program.c_str(), sweepFolder.c_str());
+        tools::Complain(Program, "", "kept the files in " + sweepFolder);
     } else {
         fs::remove_all(sweepFolder, error);
     }
