@@ -196,9 +196,9 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
     const fs::path scratch =
         tools::MakeFreshDirectory((fs::temp_directory_path(error) / "readrace_compare-").string());
     if (scratch.empty()) {
-        fprintf(stderr, "%s: %s: cannot make a scratch folder: %s\n", Program.c_str(),
-                (fs::temp_directory_path(error) / "readrace_compare-XXXXXX").string().c_str(),
-                tools::LastErrorText().c_str());
+        tools::Complain(Program,
+                        (fs::temp_directory_path(error) / "readrace_compare-XXXXXX").string(),
+                        "cannot make a scratch folder: " + tools::LastErrorText());
         return 1;
     }
     const std::string outPath = (scratch / "stdout").string();
@@ -215,11 +215,13 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                 const std::string file = (fs::path(directory) / tools::FileName(i)).string();
                 const std::string problem = tools::EvictFile(file);
                 if (!problem.empty()) {
-                    fprintf(stderr,
-                            "%s%s: %s: cannot evict from the cache: %s; stopping rather than "
-                            "run from a warm cache (--no-evict runs from it on purpose)\n",
-                            progress ? "\n" : "", Program.c_str(),
-                            tools::TerminalText(file).c_str(), problem.c_str());
+                    if (progress) {
+                        fprintf(stderr, "\n");
+                    }
+                    tools::Complain(Program, file,
+                                    "cannot evict from the cache: " + problem +
+                                        "; stopping rather than run from a warm cache "
+                                        "(--no-evict runs from it on purpose)");
                     status = 1;
                     break;
                 }
