@@ -2,6 +2,7 @@
 // Runs the deliverables and a bare reference side by side, alternating, and prints the ratios
 // of their median per-file ticks; then whether readrace's verdict agrees with fio's.
 #include "common/command_line.h"
+#include "common/safe_text.h"
 #include "runs/run_output.h"
 #include "common/tool_files.h"
 
@@ -62,7 +63,7 @@ struct Run {
 };
 
 [[noreturn]] void Die(const std::string& what) {
-    fprintf(stderr, "readrace_bench: %s: %s\n", what.c_str(), strerror(errno));
+    tools::Complain("readrace_bench", what, strerror(errno));
     throw Failed{};
 }
 
@@ -124,8 +125,8 @@ Run RunDeliverable(const Options& options, const std::string& program, const std
     const std::string text = Spawn(options, {program}, dir, &run.maxRssKiB, &status);
     const std::string problem = tools::ParseRunOutput(text, &run.output);
     if (status != 0 || !problem.empty()) {
-        fprintf(stderr, "readrace_bench: %s in %s: exit status %d %s\n", program.c_str(),
-                dir.c_str(), status, problem.c_str());
+        tools::Complain("readrace_bench", program + " in " + dir,
+                        "exit status " + std::to_string(status) + " " + problem);
         throw Failed{};
     }
     return run;
@@ -135,8 +136,8 @@ void Prepare(const Options& options, const std::string& dir, const std::string& 
     int status = 0;
     Spawn(options, {READRACE_PREPARE, "--size", size, dir}, options.scratch, nullptr, &status);
     if (status != 0) {
-        fprintf(stderr, "readrace_bench: readrace_prepare --size %s %s failed\n", size.c_str(),
-                dir.c_str());
+        tools::Complain("readrace_bench", "",
+                        "readrace_prepare --size " + size + " " + dir + " failed");
         throw Failed{};
     }
 }
@@ -162,8 +163,7 @@ void EvictAll(const std::string& dir) {
         const std::string path = dir + "/" + FileName(i);
         const std::string problem = tools::EvictFile(path);
         if (!problem.empty()) {
-            fprintf(stderr, "readrace_bench: %s: cannot evict from the cache: %s\n", path.c_str(),
-                    problem.c_str());
+            tools::Complain("readrace_bench", path, "cannot evict from the cache: " + problem);
             throw Failed{};
         }
     }
@@ -244,8 +244,9 @@ void ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* tou
         close(file);
         const unsigned long long stop = __rdtsc();
         if (done != size) {
-            fprintf(stderr, "readrace_bench: reference read %zu of %zu bytes of %s\n", done, size,
-                    path.c_str());
+            tools::Complain("readrace_bench", "",
+                            "reference read " + std::to_string(done) + " of " +
+                                std::to_string(size) + " bytes of " + path);
             throw Failed{};
         }
         ticks->push_back((long long)(stop - start));
@@ -534,8 +535,8 @@ int main(int argc, char** argv) {
     options.scratch = tools::MakeFreshDirectory(
         std::filesystem::absolute(options.dir, error).string() + "/readrace_bench-");
     if (options.scratch.empty()) {
-        fprintf(stderr, "readrace_bench: %s: cannot make a folder there: %s\n", options.dir.c_str(),
-                tools::LastErrorText().c_str());
+        tools::Complain("readrace_bench", options.dir,
+                        "cannot make a folder there: " + tools::LastErrorText());
         return 1;
     }
     int status = 0;

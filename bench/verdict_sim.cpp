@@ -46,7 +46,8 @@ struct Session {
 // One auto-mode session of one or two programs with the same true speed-up; or, with fixedRuns,
 // one fixed count of runs.
 Session RunSession(int programs, double truth, Shape shape, double cv, int fixedRuns,
-                   const tools::SpeedupPlan& plan, std::mt19937_64& random) {
+                   const tools::SpeedupPlan& plan, std::mt19937_64& random,
+                   std::vector<double>* firstSpeedups = nullptr) {
     Session session;
     std::vector<double> speedups[2];
     const int cap = fixedRuns > 0 ? fixedRuns : plan.lastLook;
@@ -64,6 +65,9 @@ Session RunSession(int programs, double truth, Shape shape, double cv, int fixed
             break;
         }
     }
+    if (firstSpeedups) {
+        *firstSpeedups = speedups[0];
+    }
     return session;
 }
 
@@ -72,7 +76,52 @@ bool Claims(tools::Verdict verdict) {
 }
 
 double Share(int count, int sessions) {
-    return 100.0 * count / sessions;
+    return sessions > 0 ? 100.0 * count / sessions : 0;
+}
+
+// The sessions, out of those at a first count that had no verdict, given the count suggested
+// to settle it and run afresh with it.
+struct Settling {
+    int unclear = 0;   // first sessions with an interval and no verdict
+    int suggested = 0; // of those, with a count suggested (not: too noisy for LargestCap)
+    int settled = 0;   // of those, a fresh session at the suggested count had a verdict
+    int tooFew = 0;    // suggestions at which the interval is no narrower than at the first count
+    std::vector<int> counts;
+};
+
+// Fixed counts rerun at --runs N; auto mode (firstRuns 0) at --max-runs N, whose plans are kept
+// in plans by their cap as each is first asked for.
+Settling Settle(double truth, Shape shape, double cv, int firstRuns, const tools::SpeedupPlan& plan,
+                std::vector<tools::SpeedupPlan>& plans, int sessions, std::mt19937_64& random) {
+    Settling result;
+    for (int s = 0; s < sessions; ++s) {
+        std::vector<double> speedups;
+        const Session first = RunSession(1, truth, shape, cv, firstRuns, plan, random, &speedups);
+        const tools::SpeedupEstimate e = tools::EstimateSpeedup(speedups, plan);
+        if (first.verdict[0] != tools::Verdict::Unclear || e.rank == 0) {
+            continue;
+        }
+        ++result.unclear;
+        const int runs = tools::RunsToSettle(speedups, plan);
+        if (runs <= 0) {
+            continue;
+        }
+        ++result.suggested;
+        result.counts.push_back(runs);
+        tools::SpeedupPlan again = tools::FixedPlan(plan.level, plan.margin);
+        if (plan.sequential) {
+            if (plans[runs].lastLook != runs) {
+                plans[runs] = tools::SequentialPlan(plan.firstLook, runs, plan.level, plan.margin);
+            }
+            again = plans[runs];
+        }
+        const int ranks = tools::SignRank(runs, again.perLookLevel);
+        result.tooFew += ranks <= e.rank && !plan.sequential;
+        result.settled +=
+            RunSession(1, truth, shape, cv, plan.sequential ? 0 : runs, again, random).verdict[0] !=
+            tools::Verdict::Unclear;
+    }
+    return result;
 }
 
 int Percentile(std::vector<int> runs, double p) {
@@ -90,7 +139,7 @@ int main(int argc, char** argv) {
     int sessions = 4000;
     unsigned long long seed = 20261208;
     int maxRuns = 30;
-    bool check = false;
+    bool check = false, settle = false;
     app.add_option("--sessions", sessions, "sessions per case")
         ->check(CLI::Range(100, 1000000))
         ->capture_default_str();
@@ -101,6 +150,10 @@ int main(int argc, char** argv) {
     app.add_flag("--check", check,
                  "exit with status 1 where a rate breaks its promise by more than three standard "
                  "errors of the simulation");
+    app.add_flag("--settle", settle,
+                 "instead: of the sessions with no verdict, the share that a fresh session at the "
+                 "suggested count settles (with --check: exit with status 1 where a suggested "
+                 "count's interval is no narrower than the first session's)");
     const int parsed = tools::ParseCommandLine(app, argc, argv);
     if (parsed >= 0) {
         return parsed;
@@ -119,6 +172,42 @@ int main(int argc, char** argv) {
             ++failures;
         }
     };
+
+    if (settle) {
+        printf("Sessions with no verdict, run afresh at the count they suggest (--runs N, or "
+               "--max-runs N in auto mode with the cap %d); %d sessions per row\n\n",
+               maxRuns, sessions);
+        printf("| noise | CV | true speed-up | first session | no verdict | a count suggested | "
+               "median count | 90th percentile count | settled at it | no narrower interval "
+               "|\n|---|---|---|---|---|---|---|---|---|---|\n");
+        std::vector<tools::SpeedupPlan> plans(tools::LargestCap + 1);
+        const struct {
+            Shape shape;
+            double cv;
+        } noises[] = {{Shape::Normal, 0.10}, {Shape::HeavyTailed, 0.10}, {Shape::Normal, 0.30}};
+        for (const auto& [shape, cv] : noises) {
+            for (const double truth : {1.0, 1.05, 1.15}) {
+                for (const int firstRuns : {6, 10, 0}) {
+                    const Settling r =
+                        Settle(truth, shape, cv, firstRuns, firstRuns ? fixedPlan : autoPlan, plans,
+                               sessions, random);
+                    const std::string first =
+                        firstRuns ? "--runs " + std::to_string(firstRuns) : "auto";
+                    printf("| %s | %.0f%% | %.2f | %s | %.1f%% | %.1f%% | %d | %d | %.1f%% | "
+                           "%d |\n",
+                           ShapeName(shape), cv * 100, truth, first.c_str(),
+                           Share(r.unclear, sessions), Share(r.suggested, r.unclear),
+                           r.counts.empty() ? 0 : Percentile(r.counts, 0.5),
+                           r.counts.empty() ? 0 : Percentile(r.counts, 0.9),
+                           Share(r.settled, r.suggested), r.tooFew);
+                    // The shares are figures to read; a count that cannot narrow the interval
+                    // is a fault.
+                    failures += check && r.tooFew > 0;
+                }
+            }
+        }
+        return failures == 0 ? 0 : 1;
+    }
 
     printf("auto: looks from run %d to %d, each at the %s level; the chance that any look wrongly "
            "excludes the true median is %.2f%%\n%d sessions per case; tolerance in --check: "

@@ -69,10 +69,15 @@ std::string WindowsMissing() {
         return "wine cannot run both architectures (dpkg --add-architecture i386 && apt-get "
                "update && apt-get install wine wine64 wine32)";
     }
-    for (const char* architecture : Architectures) {
+    for (const std::string architecture : Architectures) {
         if (access(WindowsProgram(architecture, "readrace_seq").c_str(), X_OK) != 0) {
-            return "the Windows programs are not built (apt-get install g++-mingw-w64-x86-64 "
-                   "g++-mingw-w64-i686, then bash tests/run.sh)";
+            if (!Found(architecture + "-w64-mingw32-g++")) {
+                return "the Windows programs are not built (apt-get install g++-mingw-w64-x86-64 "
+                       "g++-mingw-w64-i686, then bash tests/run.sh)";
+            }
+            return "the " + architecture +
+                   " Windows programs are not built (run cmake --workflow --preset mingw-" +
+                   architecture + ")";
         }
     }
     return "";
@@ -287,7 +292,7 @@ TEST(Deliverables, ReportOutputThatCannotBeWritten) {
     ReportOutputThatCannotBeWritten(LinuxDeliverables());
 }
 
-// The test build waits 300 ms instead of 60000 and injects faults on request.
+// The test build waits 3000 ms instead of 60000 and injects faults on request.
 TEST(Deliverables, ReportAParallelPhaseCutShort) {
     const std::string name = "readrace_testing";
     const std::string invalid = "its total and the outcome are not valid";
@@ -298,8 +303,8 @@ TEST(Deliverables, ReportAParallelPhaseCutShort) {
         std::vector<std::string> lostLines; // worker lines the process's end cuts off
     } const cases[] = {
         {"a worker outlasts the wait",
-         "ReadFile:2.tmp:worker=stall:2000",
-         name + ": parallel phase: cut short after 300 ms; " + invalid + "\n",
+         "ReadFile:2.tmp:worker=stall:30000",
+         name + ": parallel phase: cut short after 3000 ms; " + invalid + "\n",
          {"2.tmp", "3.tmp", "4.tmp"}},
         {"a thread cannot be created",
          // The serial phase's last read is slowed so that the other worker finishes first.

@@ -130,6 +130,7 @@ void RunCase(const HostileCase& c) {
     }
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_NE(run.err.find(Expand(c.message, dir.path())), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\033'), std::string::npos) << "a raw escape reached the terminal";
     const std::map<std::string, std::string> after = harness::Snapshot(dir.path());
     for (const std::string& name : c.untouched) {
         if (name == "*") {
@@ -274,7 +275,7 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
          },
          {"{compare}", "--runs", "1", "--deliverable", "seq", "{dir}"},
          0,
-         "warning: {dir}/3.tmp holds 2 KiB, 0.tmp 4 KiB"},
+         "warning: {dir}/3.tmp: holds 2 KiB, 0.tmp 4 KiB"},
         {"empty files to prepare", {}, {"{prepare}", "--size", "0MiB", "{dir}"}, 2, "size 0"},
         {"a time limit that is not a number",
          {},
@@ -421,6 +422,38 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
          {"{compare}", "{dir}/\033]0;OWNED\a\033[2J"},
          2,
          "/\\033]0;OWNED\\a\\033[2J: not a directory"},
+        // Every tool's message about DIR shows a name's controls escaped.
+        {"readrace_prepare into a directory of that name that holds the files",
+         [](const std::string& dir) {
+             mkdir((dir + "/x\033]0;OWNED\ay").c_str(), 0755);
+             harness::MakeTenFiles(dir + "/x\033]0;OWNED\ay", 4096);
+         },
+         {"{prepare}", "--size", "4KiB", "{dir}/x\033]0;OWNED\ay"},
+         2,
+         "{dir}/x\\033]0;OWNED\\ay/0.tmp: already exists"},
+        {"files of unequal size in a directory of that name",
+         [](const std::string& dir) {
+             mkdir((dir + "/x\033]0;OWNED\ay").c_str(), 0755);
+             harness::MakeTenFiles(dir + "/x\033]0;OWNED\ay", 4096);
+             truncate((dir + "/x\033]0;OWNED\ay/3.tmp").c_str(), 2048);
+         },
+         {"{compare}", "--runs", "1", "--deliverable", "seq", "{dir}/x\033]0;OWNED\ay"},
+         0,
+         "warning: {dir}/x\\033]0;OWNED\\ay/3.tmp: holds 2 KiB"},
+        {"a sweep in a locked directory of that name",
+         [](const std::string& dir) {
+             mkdir((dir + "/x\033]0;OWNED\ay").c_str(), 0755);
+             std::ofstream(dir + "/x\033]0;OWNED\ay/.readrace.lock");
+         },
+         {"flock", "{dir}/x\033]0;OWNED\ay/.readrace.lock", "{compare}", "--sizes", "4KiB",
+          "{dir}/x\033]0;OWNED\ay"},
+         2,
+         "{dir}/x\\033]0;OWNED\\ay: another readrace run is using this directory"},
+        {"readrace_bench with a file of that name as --dir",
+         [](const std::string& dir) { std::ofstream(dir + "/x\033]0;OWNED\ay"); },
+         {"{bench}", "--quick", "--runs", "1", "--dir", "{dir}/x\033]0;OWNED\ay"},
+         1,
+         "{dir}/x\\033]0;OWNED\\ay: cannot make a folder there"},
     };
     for (const HostileCase& c : cases) {
         RunCase(c);

@@ -74,11 +74,14 @@ DWORD WINAPI ReturnSeven(LPVOID) {
     return 7;
 }
 
+// Waits for the flag to turn 1, writes its line, then turns it 2.
 DWORD WINAPI WaitForFlag(LPVOID flag) {
-    while (!((std::atomic<bool>*)flag)->load()) {
+    std::atomic<int>* state = (std::atomic<int>*)flag;
+    while (state->load() == 0) {
         usleep(1000);
     }
     write(1, "ran on\n", 7);
+    *state = 2;
     return 0;
 }
 
@@ -106,14 +109,17 @@ TEST(LinuxLayer, ThreadsStartSuspendedAndOutliveTheirHandles) {
         failures += CloseHandle(NULL) != FALSE;
 
         // A thread still running reaches the limit, and runs on after its handle is closed.
-        std::atomic<bool> flag{false};
+        std::atomic<int> flag{0};
         HANDLE slow[2] = {CreateThread(NULL, 0, WaitForFlag, &flag, 0, NULL),
                           CreateThread(NULL, 0, ReturnSeven, NULL, 0, NULL)};
         failures += WaitForMultipleObjects(2, slow, TRUE, 50) != WAIT_TIMEOUT;
         CloseHandle(slow[0]);
         CloseHandle(slow[1]);
-        flag = true;
-        usleep(200000);
+        flag = 1;
+        // Its line takes a few milliseconds at most; ten seconds is a deadline, not a wait.
+        for (int waited = 0; flag.load() != 2 && waited < 10000; ++waited) {
+            usleep(1000);
+        }
         return failures;
     });
     EXPECT_EQ(run.status, 0);

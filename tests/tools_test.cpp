@@ -20,6 +20,8 @@
 #include <regex>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <cstring>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -306,14 +308,30 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         std::vector<double> speedups;
         const char* verdict;
         std::string conclusion; // its start
+        double level = 0.05;
     } cases[] = {
         {{1.3, 1.2, 1.24, 1.1, 1.4, 1.24}, "parallel", "two readers at once were 1.24x as fast"},
         {{0.5, 0.6, 0.55, 0.52, 0.58, 0.61}, "serial", "one reader was 1.77x as fast as two"},
         {{1.001, 1.01, 1.02, 1.005, 1.015, 1.002}, "parallel", "two readers at once were faster, "},
         {{1.0, 0.99, 1.01, 0.995, 1.005, 1.02}, "equivalent", "the same within 3% (speed-up 1.00"},
-        {{0.9, 1.2, 1.0, 0.8, 1.1, 1.3}, "unclear", "no clear difference (speed-up 1.05"},
+        {{0.9, 1.2, 1.0, 0.8, 1.1, 1.3},
+         "unclear",
+         "no clear difference (speed-up 1.05, 95% CI "
+         "0.80-1.30): the runs vary too much for even"},
         {{2.15}, "unclear", "1 run is too few for a verdict"},
+        {{1.3, 1.2, 1.24, 1.1, 1.4, 1.24, 1.22, 1.26},
+         "parallel",
+         "two readers at once were 1.24x as fast (97.5% CI 1.10-1.40)",
+         0.025},
     };
+    // Each case's table cell and phrase.
+    const char* const shown[][2] = {{"1.24 (1.10-1.40)", "two readers faster"},
+                                    {"0.56 (0.50-0.61)", "one reader faster"},
+                                    {"1.01 (1.001-1.020)", "two readers faster, by less than 3%"},
+                                    {"1.00 (0.99-1.02)", "the same within 3%"},
+                                    {"1.05 (0.80-1.30)", "no clear difference"},
+                                    {"2.15 (no interval)", "no verdict: too few runs"},
+                                    {"1.24 (1.10-1.40)", "two readers faster"}};
     for (const auto& c : cases) {
         tools::DeliverableRuns d;
         d.name = "readrace_nobuf";
@@ -323,25 +341,22 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
             run.parallelTotal = 1000000;
             d.runs.push_back(run);
         }
-        tools::Conclude(&d, {1e9, 300, true}, 10 << 20, false);
+        tools::Conclude(&d, {1e9, 300, true}, 10 << 20, false, tools::FixedPlan(c.level));
         SCOPED_TRACE(d.conclusion);
         EXPECT_EQ(d.conclusion.substr(0, c.conclusion.size()), c.conclusion);
         const tools::Json json = tools::DeliverableJson(d)["summary"]["speedup"];
         EXPECT_EQ(json["verdict"], c.verdict);
-        const std::string cell = tools::SpeedupCell(d.speedup);
         if (d.speedup.rank > 0) {
             const double low = json["ci95"][0], high = json["ci95"][1];
             EXPECT_EQ(std::string(c.verdict) == "parallel", low > 1);
             EXPECT_EQ(std::string(c.verdict) == "serial", high < 1);
-            EXPECT_NE(cell.find(tools::IntervalText(low, high)), std::string::npos) << cell;
-            EXPECT_EQ(cell.find(low > 1 ? "(1.00-" : "-1.00)"), std::string::npos) << cell;
         }
         tools::Comparison comparison;
         comparison.fileSize = 1 << 20;
         comparison.deliverables = {d};
         const auto row = tools::SummaryRows({comparison})[0];
-        EXPECT_EQ(row[5], cell);
-        EXPECT_EQ(row[6], tools::VerdictPhrase(d.speedup));
+        EXPECT_EQ(row[5], shown[&c - cases][0]);
+        EXPECT_EQ(row[6], shown[&c - cases][1]);
         char text[4096] = {};
         FILE* out = fmemopen(text, sizeof text - 1, "w");
         tools::WriteText(out, comparison, {1e9, 300, true});
@@ -349,6 +364,51 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         EXPECT_NE(std::string(text).find("readrace_nobuf\n  " + d.conclusion + "\n"),
                   std::string::npos)
             << text;
+        EXPECT_EQ(std::string(text).find(c.level == 0.05 ? "97.5%" : "95%"), std::string::npos)
+            << text;
+    }
+}
+
+// The count suggested to settle an unclear verdict: one whose interval is narrower than the
+// runs' own (six runs at 95% span the least to the most until nine), or -1 where the runs vary
+// too much for LargestCap.
+TEST(EstimateSpeedup, SuggestsACountThatCanSettleIt) {
+    const struct {
+        std::vector<double> speedups;
+        int fixed, automatic;
+    } cases[] = {
+        {{1.04, 0.98, 1.07, 1.10, 0.95, 1.06}, 56, 83},
+        {{0.9, 1.2, 1.0, 0.8, 1.1, 1.3}, -1, -1},
+        {{1.5, 1.5}, 0, 0}, // no spread to project from
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tools::RunsToSettle(c.speedups, tools::FixedPlan()), c.fixed);
+        EXPECT_EQ(tools::RunsToSettle(c.speedups, tools::SequentialPlan(5, 30)), c.automatic);
+    }
+}
+
+// From which size on a sweep's verdict holds: either way, at every size, or from none.
+TEST(Crossover, NamesTheSizeFromWhichTheVerdictHolds) {
+    const std::vector<double> parallel = {1.3, 1.2, 1.24, 1.1, 1.4, 1.24},
+                              serial = {0.5, 0.6, 0.55, 0.52, 0.58, 0.61},
+                              unclear = {0.9, 1.2, 1.0, 0.8, 1.1, 1.3};
+    const struct {
+        std::vector<std::vector<double>> bySize; // at 4 KiB, 64 KiB and 1 MiB
+        std::string crossover;
+    } cases[] = {
+        {{unclear, parallel, parallel}, "from 64 KiB on, two readers faster"},
+        {{parallel, unclear, serial}, "from 1 MiB on, one reader faster"},
+        {{serial, serial, serial}, "at every size, one reader faster"},
+        {{parallel, serial, unclear}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<tools::Comparison> sweep;
+        for (size_t i = 0; i < c.bySize.size(); ++i) {
+            tools::DeliverableRuns d{"readrace_seq", "", {}, {}, {}, ""};
+            d.speedup = tools::EstimateSpeedup(c.bySize[i]);
+            sweep.push_back({"d", 4096ull << (4 * i), 40960ull << (4 * i), true, "", {d}});
+        }
+        EXPECT_EQ(tools::Crossover(sweep, "readrace_seq"), c.crossover);
     }
 }
 
@@ -527,15 +587,29 @@ TEST(Prepare, WritesTenWholeFilesAndRefusesWhatItShould) {
             EXPECT_TRUE(name.find("partial") == std::string::npos) << name << " was left";
         }
     }
+}
 
-    struct stat shm;
-    if (stat("/dev/shm", &shm) == 0) {
-        harness::ScratchDir unused;
-        const harness::Captured full =
-            harness::RunProgram({READRACE_PREPARE, "--size", "4000MiB", "/dev/shm"}, ".");
-        EXPECT_EQ(full.status, 2);
-        EXPECT_NE(full.err.find("too little free space"), std::string::npos) << full.err;
+// Files that do not fit are refused before any is written: into a 1 MiB tmpfs the test mounts
+// itself, never a file system of the host's, whose room varies from host to host.
+TEST(Prepare, RefusesFilesThatDoNotFit) {
+    harness::ScratchDir dir;
+    const bool root = geteuid() == 0;
+    if (!root || mount("readrace", dir.path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m")) {
+        const std::string why = root ? std::string("cannot mount a tmpfs: ") + strerror(errno)
+                                     : "not root, so no tmpfs of the test's own to fill";
+        if (harness::InCi()) {
+            FAIL() << why;
+        }
+        GTEST_SKIP() << why;
     }
+    const harness::Captured full =
+        harness::RunProgram({READRACE_PREPARE, "--size", "1MiB", dir.path()}, ".");
+    const size_t entries = harness::Snapshot(dir.path()).size();
+    EXPECT_EQ(umount(dir.path().c_str()), 0) << strerror(errno);
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find(": too little free space: 11 MiB needed, "), std::string::npos)
+        << full.err;
+    EXPECT_LE(entries, 1u) << "files were written (the lock file may stay)";
 }
 
 TEST(Compare, SummarisesRunsAsTextJsonAndChart) {

@@ -1,5 +1,7 @@
 #include "common/command_line.h"
 
+#include "common/safe_text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -198,7 +200,7 @@ int ParseCommandLine(CLI::App& app, int argc, char** argv) {
 }
 
 int Refuse(const std::string& program, const std::string& message) {
-    fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
+    Complain(program, "", message);
     return 2;
 }
 

@@ -37,6 +37,12 @@ std::string TerminalText(const std::string& text) {
     return shown;
 }
 
+void Complain(const std::string& program, const std::string& subject, const std::string& reason) {
+    const std::string about = subject.empty() ? "" : TerminalText(subject) + ": ";
+    fprintf(stderr, "%s: %s%s\n", TerminalText(program).c_str(), about.c_str(),
+            TerminalText(reason).c_str());
+}
+
 std::string MarkdownCell(const std::string& text) {
     std::string cell;
     for (const char c : text) {

@@ -11,6 +11,11 @@ namespace tools {
 // UTF-8 too. Spaces and backslashes stay as they are, since Windows paths are full of them.
 std::string TerminalText(const std::string& text);
 
+// "<program>: <subject>: <reason>" on standard error, or "<program>: <reason>" where subject is
+// empty, with subject and reason shown as TerminalText shows them: every complaint of the
+// companions goes through here, so no name from outside reaches the terminal raw.
+void Complain(const std::string& program, const std::string& subject, const std::string& reason);
+
 // One cell of a Markdown table: line breaks become spaces, pipes are escaped, and the
 // characters that open HTML, code spans, links or entities become character references.
 std::string MarkdownCell(const std::string& text);

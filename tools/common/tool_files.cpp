@@ -1,5 +1,7 @@
 #include "common/tool_files.h"
 
+#include "common/safe_text.h"
+
 #include <cstdio>
 
 namespace tools {
@@ -23,14 +25,13 @@ int LockForRun(const std::string& program, const std::string& directory, Directo
         return 0;
     }
     if (lock->busy) {
-        fprintf(stderr,
-                "%s: %s: another readrace run is using this directory (it holds %s); try again "
-                "when it has ended\n",
-                program.c_str(), directory.c_str(), lock->path.c_str());
+        Complain(program, directory,
+                 "another readrace run is using this directory (it holds " + lock->path +
+                     "); try again when it has ended");
         return 2;
     }
-    fprintf(stderr, "%s: warning: %s: cannot lock: %s; going on without the lock\n",
-            program.c_str(), lock->path.c_str(), problem.c_str());
+    Complain(program, "warning: " + lock->path,
+             "cannot lock: " + problem + "; going on without the lock");
     return 0;
 }
 

@@ -178,11 +178,13 @@ int EvictTenFiles(const std::vector<std::string>& files, bool progress, bool* ch
                       " pages stayed in the page cache";
         }
         if (!problem.empty()) {
-            fprintf(stderr,
-                    "%s%s: %s: cannot evict from the cache: %s; stopping rather than run from a "
-                    "warm cache (--no-evict runs from it on purpose)\n",
-                    progress ? "\n" : "", Program.c_str(), tools::TerminalText(file).c_str(),
-                    tools::TerminalText(problem).c_str());
+            if (progress) {
+                fprintf(stderr, "\n");
+            }
+            tools::Complain(Program, file,
+                            "cannot evict from the cache: " + problem +
+                                "; stopping rather than run from a warm cache (--no-evict runs "
+                                "from it on purpose)");
             return 1;
         }
     }
@@ -204,17 +206,16 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         const fs::path file = fs::path(directory) / tools::FileName(i);
         const auto size = fs::file_size(file, error);
         if (error || size == 0) {
-            fprintf(stderr, "%s: %s: %s (readrace_prepare makes the ten files)\n", Program.c_str(),
-                    tools::TerminalText(file.string()).c_str(),
-                    error ? error.message().c_str() : "empty: there is nothing to time");
+            tools::Complain(Program, file.string(),
+                            (error ? error.message() : "empty: there is nothing to time") +
+                                " (readrace_prepare makes the ten files)");
             return 2;
         }
         if (i > 0 && size != comparison->fileSize) {
-            fprintf(stderr,
-                    "%s: warning: %s holds %s, %s %s: the per-file times compare files of "
-                    "unequal size\n",
-                    Program.c_str(), file.string().c_str(), tools::FormatSize(size).c_str(),
-                    tools::FileName(0).c_str(), tools::FormatSize(comparison->fileSize).c_str());
+            tools::Complain(Program, "warning: " + file.string(),
+                            "holds " + tools::FormatSize(size) + ", " + tools::FileName(0) + " " +
+                                tools::FormatSize(comparison->fileSize) +
+                                ": the per-file times compare files of unequal size");
         }
         comparison->fileSize = i == 0 ? size : comparison->fileSize;
         comparison->bytesPerPhase += size;
@@ -224,9 +225,9 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
     const fs::path scratch =
         tools::MakeFreshDirectory((fs::temp_directory_path(error) / "readrace_compare-").string());
     if (scratch.empty()) {
-        fprintf(stderr, "%s: %s: cannot make a scratch folder: %s\n", Program.c_str(),
-                (fs::temp_directory_path(error) / "readrace_compare-XXXXXX").string().c_str(),
-                tools::LastErrorText().c_str());
+        tools::Complain(Program,
+                        (fs::temp_directory_path(error) / "readrace_compare-XXXXXX").string(),
+                        "cannot make a scratch folder: " + tools::LastErrorText());
         return 1;
     }
     std::vector<std::string> files;
@@ -237,9 +238,7 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
     comparison->unmeasured = device.unmeasured;
     comparison->evictionChecked = options.evict;
     if (!device.unmeasured.empty() && sayUnmeasured) {
-        fprintf(stderr, "%s: %s: storage traffic not measured: %s\n", Program.c_str(),
-                tools::TerminalText(directory).c_str(),
-                tools::TerminalText(device.unmeasured).c_str());
+        tools::Complain(Program, directory, "storage traffic not measured: " + device.unmeasured);
     }
     const std::string outPath = (scratch / "stdout").string();
     const std::string errPath = (scratch / "stderr").string();
@@ -371,8 +370,7 @@ int SweepInFolder(const Options& options, const std::vector<tools::DeliverableRu
         }
         if (status != 0) {
             if (status > 128) {
-                fprintf(stderr, "%s: interrupted: removed %s\n", Program.c_str(),
-                        folder.string().c_str());
+                tools::Complain(Program, "", "interrupted: removed " + folder.string());
             }
             return status;
         }
@@ -422,7 +420,7 @@ int RunSweep(const Options& options, const std::vector<tools::DeliverableRuns>& 
     }
     const int status = SweepInFolder(options, found, clock, sizes, sweepFolder, sweep);
     if (options.keep && !fs::is_empty(sweepFolder, error)) {
-        fprintf(stderr, "%s: kept the files in %s\n", Program.c_str(), sweepFolder.c_str());
+        tools::Complain(Program, "", "kept the files in " + sweepFolder);
     } else {
         fs::remove_all(sweepFolder, error);
     }

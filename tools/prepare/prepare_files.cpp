@@ -1,5 +1,6 @@
 #include "prepare/prepare_files.h"
 
+#include "common/safe_text.h"
 #include "common/size_text.h"
 #include "common/tool_files.h"
 
@@ -39,8 +40,7 @@ unsigned long long NextWord(RandomBytes* random) {
 
 // What a failed system call left (errno, or GetLastError), after a path and what was tried.
 int FailOn(const std::string& program, const std::string& path, const std::string& what) {
-    fprintf(stderr, "%s: %s: %s: %s\n", program.c_str(), path.c_str(), what.c_str(),
-            LastErrorText().c_str());
+    Complain(program, path, what + ": " + LastErrorText());
     return 1;
 }
 
@@ -60,8 +60,10 @@ int Interrupted(const std::string& program, int signal, const std::string& parti
     if (index > 0) {
         snprintf(complete, sizeof complete, "0.tmp to %d.tmp are complete", index - 1);
     }
-    fprintf(stderr, "%s%s: interrupted: removed the unfinished %s; %s\n", progress ? "\n" : "",
-            program.c_str(), partial.c_str(), complete);
+    if (progress) {
+        fprintf(stderr, "\n");
+    }
+    Complain(program, "", "interrupted: removed the unfinished " + partial + "; " + complete);
     return 128 + signal;
 }
 
@@ -112,16 +114,14 @@ int WriteOneFile(const std::string& program, const fs::path& dir, int index,
     std::error_code renamed;
     fs::rename(tempPath, finalPath, renamed);
     if (renamed) {
-        fprintf(stderr, "%s: %s: cannot rename into place: %s\n", program.c_str(),
-                finalPath.c_str(), renamed.message().c_str());
+        Complain(program, finalPath, "cannot rename into place: " + renamed.message());
         fs::remove(tempPath, ignored);
         return 1;
     }
     SyncDirectory(dir.string());
     const std::string evicted = EvictFile(finalPath);
     if (!evicted.empty()) {
-        fprintf(stderr, "%s: warning: %s: cannot evict from the cache: %s\n", program.c_str(),
-                finalPath.c_str(), evicted.c_str());
+        Complain(program, "warning: " + finalPath, "cannot evict from the cache: " + evicted);
     }
     return 0;
 }
@@ -135,8 +135,7 @@ int WriteFiles(const std::string& program, const fs::path& dir, unsigned long lo
         const fs::path file = dir / (std::to_string(i) + ".tmp");
         if (fs::exists(fs::symlink_status(file, error))) {
             if (!force) {
-                fprintf(stderr, "%s: %s: already exists; use --force to replace it\n",
-                        program.c_str(), file.string().c_str());
+                Complain(program, file.string(), "already exists; use --force to replace it");
                 return 2;
             }
             if (fs::is_regular_file(fs::symlink_status(file, error))) {
@@ -148,9 +147,9 @@ int WriteFiles(const std::string& program, const fs::path& dir, unsigned long lo
     const fs::space_info space = fs::space(dir, error);
     const unsigned long long needed = 10 * size + size;
     if (!error && space.available + replaced < needed) {
-        fprintf(stderr, "%s: %s: too little free space: %s needed, %s available\n", program.c_str(),
-                dir.string().c_str(), FormatSize(needed).c_str(),
-                FormatSize(space.available + replaced).c_str());
+        Complain(program, dir.string(),
+                 "too little free space: " + FormatSize(needed) + " needed, " +
+                     FormatSize(space.available + replaced) + " available");
         return 2;
     }
 
@@ -183,14 +182,13 @@ int PrepareFiles(const std::string& program, const std::string& dirText, unsigne
     std::error_code error;
     const fs::file_status status = fs::status(dir, error);
     if (fs::exists(status) && !fs::is_directory(status)) {
-        fprintf(stderr, "%s: %s: not a directory\n", program.c_str(), dirText.c_str());
+        Complain(program, dirText, "not a directory");
         return 2;
     }
     if (!fs::exists(status)) {
         fs::create_directories(dir, error);
         if (error) {
-            fprintf(stderr, "%s: %s: cannot make the directory: %s\n", program.c_str(),
-                    dirText.c_str(), error.message().c_str());
+            Complain(program, dirText, "cannot make the directory: " + error.message());
             return 2;
         }
     }

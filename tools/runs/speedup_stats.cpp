@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 
 namespace tools {
 
@@ -201,44 +202,100 @@ SpeedupEstimate EstimateSpeedup(const std::vector<double>& speedups, const Speed
     return e;
 }
 
+namespace {
+
+// The projected chance of a verdict at which a count is suggested. The projection takes the
+// runs' spread as the truth, and for the centre the least favourable within one standard error
+// of the one seen, since a few runs' centre is far from sure (readrace_verdict_sim --settle
+// gives the shares that fresh sessions reach).
+constexpr double SettleChance = 0.8;
+
+double NormalBelow(double x) {
+    return std::erfc(-x / std::sqrt(2.0)) / 2;
+}
+
+// The projected chance that n fresh runs at the level settle it, when the log speed-ups have
+// this centre and spread: the interval's ends [x(k), x(n+1-k)] as normal order statistics, at
+// Blom's positions with their large-sample spread. Also, in wide, how far the ends lie from the
+// centre; none at rank 0.
+double ChanceToSettle(int n, double level, double centre, double sigma, double margin,
+                      double* wide) {
+    const int k = SignRank(n, level);
+    *wide = HUGE_VAL;
+    if (k == 0) {
+        return 0;
+    }
+    const double p = (k - 0.375) / (n + 0.25);
+    const double z = NormalQuantile(2 * p);
+    *wide = sigma * z;
+    const double spread = sigma * std::sqrt(p * (1 - p) / (n + 2)) *
+                          std::sqrt(2 * std::numbers::pi) * std::exp(z * z / 2);
+    const double low = centre - *wide, high = centre + *wide, within = std::log1p(margin);
+    const double excludes = NormalBelow(low / spread) + NormalBelow(-high / spread);
+    const double inside =
+        NormalBelow((within - high) / spread) * NormalBelow((low + within) / spread);
+    return std::min(1.0, std::max(excludes, inside));
+}
+
+// The fewest runs above n whose interval, at the level, is projected narrower than nowWide and
+// likely to settle it; LargestCap + 1 where none up to the cap is.
+int FewestRunsToSettle(int n, double level, double nowWide, double centre, double sigma,
+                       double margin) {
+    int runs = n + 1;
+    for (; runs <= LargestCap; ++runs) {
+        double wide = 0;
+        const double chance = ChanceToSettle(runs, level, centre, sigma, margin, &wide);
+        if (wide < nowWide && chance >= SettleChance) {
+            break;
+        }
+    }
+    return runs;
+}
+
+} // namespace
+
 int RunsToSettle(const std::vector<double>& speedups, const SpeedupPlan& plan) {
     const int n = (int)speedups.size();
     if (n < 2) {
         return 0;
     }
-    // A median's interval is about z * 1.2533 * sigma / sqrt(n) wide on each side (log scale),
-    // with sigma from the median absolute deviation, which the odd far-off run does not sway.
+    // The spread on the log scale, with sigma from the median absolute deviation, which the odd
+    // far-off run does not sway.
     std::vector<double> logs;
     for (const double speedup : speedups) {
         logs.push_back(std::log(speedup));
     }
-    const double centre = MedianOf(logs);
+    const double seen = MedianOf(logs);
     std::vector<double> deviations;
     for (const double value : logs) {
-        deviations.push_back(std::fabs(value - centre));
+        deviations.push_back(std::fabs(value - seen));
     }
     const double sigma = 1.4826 * MedianOf(deviations);
-    const double needed = std::max(std::fabs(centre), std::log1p(plan.margin) - std::fabs(centre));
     if (sigma <= 0) {
         return 0;
     }
-    if (needed <= 0) {
-        return -1;
-    }
+    // A count whose interval keeps the same ranks as now, or wider ones, cannot settle what this
+    // one did not (seven runs at 95% still span the least to the most, as six do): the count must
+    // be one whose projected interval is narrower than this one's.
+    double nowWide = 0;
+    ChanceToSettle(n, plan.perLookLevel, seen, sigma, plan.margin, &nowWide);
+    // Hardest to settle is a true centre half the margin from 1: too near 1 to exclude it, too
+    // far to be the same within the margin.
+    const double error = 1.2533 * sigma / std::sqrt((double)n), half = std::log1p(plan.margin) / 2;
+    const double centre = std::clamp(half, std::fabs(seen) - error, std::fabs(seen) + error);
     double level = plan.perLookLevel;
-    int runs = n + 1;
-    for (int round = 0; round < 4; ++round) {
-        const double wide = NormalQuantile(level) * 1.2533 * sigma / needed;
-        runs = std::max(n + 1, (int)std::ceil(std::min(wide * wide, 1e9)));
-        if (runs > LargestCap) {
-            return -1;
-        }
-        if (!plan.sequential) {
+    int runs = FewestRunsToSettle(n, level, nowWide, centre, sigma, plan.margin);
+    // In auto mode a larger cap lowers the per-look level, which widens every look's interval:
+    // the count is looked for again at the level its own cap gives, until it holds.
+    for (int round = 0; plan.sequential && runs <= LargestCap && round < 8; ++round) {
+        level = SequentialPlan(plan.firstLook, runs, plan.level, plan.margin).perLookLevel;
+        double wide = 0;
+        if (ChanceToSettle(runs, level, centre, sigma, plan.margin, &wide) >= SettleChance) {
             break;
         }
-        level = SequentialPlan(plan.firstLook, runs, plan.level, plan.margin).perLookLevel;
+        runs = FewestRunsToSettle(runs, level, nowWide, centre, sigma, plan.margin);
     }
-    return runs;
+    return runs > LargestCap ? -1 : runs;
 }
 
 int RunsForAnInterval(const SpeedupEstimate& e) {

@@ -79,8 +79,10 @@ struct SpeedupEstimate {
 SpeedupEstimate EstimateSpeedup(const std::vector<double>& speedups,
                                 const SpeedupPlan& plan = FixedPlan());
 
-// From the spread of the speed-ups so far: about how many runs in all the plan would need for a
-// verdict, as in SpeedupEstimate::runsToSettle.
+// From the spread of the speed-ups so far: the fewest runs in all at which a fresh session under
+// the plan (its cap raised to them in auto mode) has a projected 80% chance of a verdict, with
+// the true centre taken as the hardest within a standard error of the one seen; never a count
+// whose interval is no narrower than the one so far. As in SpeedupEstimate::runsToSettle.
 int RunsToSettle(const std::vector<double>& speedups, const SpeedupPlan& plan);
 
 // The fewest runs from which an interval at the estimate's per-look level can exclude anything.
