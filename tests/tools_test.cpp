@@ -404,9 +404,12 @@ TEST(Crossover, NamesTheSizeFromWhichTheVerdictHolds) {
     for (const auto& c : cases) {
         std::vector<tools::Comparison> sweep;
         for (size_t i = 0; i < c.bySize.size(); ++i) {
-            tools::DeliverableRuns d{"readrace_seq", "", {}, {}, {}, ""};
+            tools::DeliverableRuns d;
+            d.name = "readrace_seq";
             d.speedup = tools::EstimateSpeedup(c.bySize[i]);
-            sweep.push_back({"d", 4096ull << (4 * i), 40960ull << (4 * i), true, "", {d}});
+            sweep.emplace_back();
+            sweep.back().fileSize = 4096ull << (4 * i);
+            sweep.back().deliverables = {d};
         }
         EXPECT_EQ(tools::Crossover(sweep, "readrace_seq"), c.crossover);
     }

@@ -72,12 +72,6 @@ void PrintTable(const std::vector<std::string>& header, const TableRows& rows) {
     fputs(out.c_str(), stdout);
 }
 
-// Says why a file was not taken.
-void Complain(const std::string& program, const std::string& path, const std::string& problem) {
-    fprintf(stderr, "%s: %s: %s\n", program.c_str(), TerminalText(path).c_str(),
-            TerminalText(problem).c_str());
-}
-
 // Reads one file as a report; "" when it holds.
 std::string ReadReportFile(const std::string& path, PlanCache* plans, CheckedReport* report,
                            Refusal* refusal, std::string* text) {
