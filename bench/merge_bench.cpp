@@ -5,7 +5,7 @@
 #include "common/command_line.h"
 #include "common/tool_files.h"
 #include "common/version.h"
-#include "report/compare_json.h"
+#include "report/json_report.h"
 #include "runs/comparison.h"
 
 #include <chrono>
@@ -83,9 +83,13 @@ std::vector<std::string> WriteReports(const Options& options, const fs::path& fo
         machine.host = "host" + std::to_string(i);
         machine.device = "disk model " + std::to_string(i % 5);
         names.push_back("r" + std::to_string(i) + ".json");
-        std::ofstream(folder / names.back()) << tools::DumpJson(
-            tools::ReportJson({comparison}, false, clock, machine, "2026-12-09T06:00:00Z",
-                              "readrace_compare --json", machine.host));
+        tools::Report report;
+        report.comparisons = {comparison};
+        report.clock = clock;
+        report.machine = machine;
+        report.label = machine.host;
+        report.origin = {"readrace_compare --json", "2026-12-09T06:00:00Z"};
+        std::ofstream(folder / names.back()) << tools::RenderJson(report);
     }
     return names;
 }

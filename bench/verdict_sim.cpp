@@ -3,6 +3,7 @@
 // that readrace_compare uses, stopping as auto mode stops (every program has its verdict, or
 // the cap). Each speed-up is the true one times noise whose median is exactly 1.
 #include "common/command_line.h"
+#include "report/verdict_text.h"
 #include "runs/speedup_stats.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // reason or checked against its own runs and read into rows, and the rows are shown safely;
 // never a crash, a hang or a leak.
 #include "common/safe_text.h"
-#include "report/merge_reports.h"
+#include "report/tables.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // system serves the ten files from a device model, and the real deliverables and readrace_compare
 // must name the side the model implies, with a median speed-up near the model's own figure.
 #include "harness.h"
-#include "report/compare_json.h"
+#include "report/report_reader.h"
 
 #include <cerrno>
 #include <chrono>

@@ -39,4 +39,20 @@ MachineFacts GatherMachineFacts(const std::string& directory, double ticksPerSec
     return facts;
 }
 
+std::string MachineLine(const MachineFacts& m) {
+    std::string line;
+    auto add = [&line](const std::string& part) {
+        if (!part.empty()) {
+            line += (line.empty() ? "" : ", ") + part;
+        }
+    };
+    add(m.host);
+    add(m.cpu);
+    add(m.cores > 0 ? std::to_string(m.cores) + " cores" : "");
+    add(m.filesystem + (m.device.empty() ? "" : (m.filesystem.empty() ? "" : " on ") + m.device));
+    add(m.kernel);
+    add(m.version.empty() ? "" : "readrace " + m.version);
+    return line;
+}
+
 } // namespace tools

@@ -22,4 +22,7 @@ MachineFacts GatherMachineFacts(const std::string& directory, double ticksPerSec
 // What only the system can tell: host, kernel, cores, file system, device and huge pages.
 void GatherSystemFacts(const std::string& directory, MachineFacts* facts);
 
+// "host, CPU, 2 cores, ext4 on DEVICE, kernel, readrace 0.1.0": the line under a chart.
+std::string MachineLine(const MachineFacts& machine);
+
 } // namespace tools

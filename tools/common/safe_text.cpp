@@ -88,4 +88,72 @@ std::string MarkdownCell(const std::string& text) {
     return TerminalText(cell);
 }
 
+std::string EscapeMarkup(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = (unsigned char)text[i];
+        if (c < 0x80) {
+            switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c < 0x20 || c == 0x7f ? ' ' : (char)c;
+            }
+            ++i;
+            continue;
+        }
+        const size_t length = c >= 0xc2 && c < 0xe0   ? 2
+                              : c >= 0xe0 && c < 0xf0 ? 3
+                              : c >= 0xf0 && c < 0xf5 ? 4
+                                                      : 0;
+        unsigned long point = c & (0x7f >> length);
+        bool valid = length > 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            const unsigned char next = (unsigned char)text[i + k];
+            valid = (next & 0xc0) == 0x80;
+            point = (point << 6) | (next & 0x3f);
+        }
+        static const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && point >= least[length] && point <= 0x10ffff &&
+                !(point >= 0xd800 && point <= 0xdfff) && point != 0xfffe && point != 0xffff;
+        if (valid) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += "\xef\xbf\xbd";
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string QuoteCommandLine(int argc, const char* const* argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool plain =
+            !arg.empty() && arg.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUV"
+                                                  "WXYZ0123456789-_=+,./:@%") == std::string::npos;
+        std::string quoted = "'";
+        for (const char c : arg) {
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        line += (i > 0 ? " " : "") + (plain ? arg : quoted + "'");
+    }
+    return line;
+}
+
 } // namespace tools

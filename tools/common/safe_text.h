@@ -20,4 +20,11 @@ void Complain(const std::string& program, const std::string& subject, const std:
 // characters that open HTML, code spans, links or entities become character references.
 std::string MarkdownCell(const std::string& text);
 
+// Text that any XML or HTML reader shows as written: markup characters escaped, control
+// characters made spaces, and bytes that are not UTF-8 made U+FFFD.
+std::string EscapeMarkup(const std::string& text);
+
+// The arguments as one line a POSIX shell reads back as they were.
+std::string QuoteCommandLine(int argc, const char* const* argv);
+
 } // namespace tools

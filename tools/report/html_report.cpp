@@ -1,10 +1,11 @@
-#include "report/html_report.h"
+#include "report/report.h"
 
-#include "common/output_file.h"
+#include "common/number_text.h"
+#include "common/safe_text.h"
 #include "common/size_text.h"
-#include "report/markdown_report.h"
-#include "report/svg_chart.h"
-#include "report/text_report.h"
+#include "report/charts/charts.h"
+#include "report/tables.h"
+#include "report/verdict_text.h"
 
 #include <cctype>
 #include <cmath>
@@ -49,12 +50,6 @@ code{font:13px ui-monospace,Menlo,Consolas,"DejaVu Sans Mono",monospace;backgrou
 padding:2px 5px;border-radius:3px;word-break:break-all}
 footer{margin-top:36px;color:#777;font-size:.85em}
 )";
-
-std::string Fixed(double value, const char* format) {
-    char text[64];
-    snprintf(text, sizeof text, format, value);
-    return text;
-}
 
 std::string Head(const std::string& title) {
     return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -105,15 +100,16 @@ std::string Definitions(const std::vector<std::pair<std::string, std::string>>& 
 }
 
 std::string MachineDefinitions(const MachineFacts& m) {
-    return Definitions({{"host", m.host},
-                        {"processor", m.cpu},
-                        {"cores", m.cores > 0 ? std::to_string(m.cores) : ""},
-                        {"kernel", m.kernel},
-                        {"file system", m.filesystem},
-                        {"device", m.device},
-                        {"transparent huge pages", m.thp},
-                        {"time-stamp counter", m.tscHz > 0 ? Fixed(m.tscHz / 1e9, "%.3f GHz") : ""},
-                        {"readrace", m.version}});
+    return Definitions(
+        {{"host", m.host},
+         {"processor", m.cpu},
+         {"cores", m.cores > 0 ? std::to_string(m.cores) : ""},
+         {"kernel", m.kernel},
+         {"file system", m.filesystem},
+         {"device", m.device},
+         {"transparent huge pages", m.thp},
+         {"time-stamp counter", m.tscHz > 0 ? Format("%.3f GHz", m.tscHz / 1e9) : ""},
+         {"readrace", m.version}});
 }
 
 std::string Figures(const SpeedupEstimate& e) {
@@ -126,12 +122,12 @@ std::string Figures(const SpeedupEstimate& e) {
 }
 
 std::string Card(const std::string& name, const std::string& body, Verdict verdict) {
-    return "<div class=\"card\" style=\"--c:" + std::string(VerdictColour(verdict)) +
+    return "<div class=\"card\" style=\"--c:" + std::string(svg::VerdictColour(verdict)) +
            "\">\n<p class=\"name\">" + EscapeMarkup(name) + "</p>\n" + body + "</div>\n";
 }
 
 std::string Milliseconds(long long ticks, double ticksPerSecond) {
-    return Fixed((double)ticks * 1000 / ticksPerSecond, "%.2f");
+    return Format("%.2f", (double)ticks * 1000 / ticksPerSecond);
 }
 
 std::string RunsTable(const DeliverableRuns& d, double ticksPerSecond) {
@@ -142,7 +138,7 @@ std::string RunsTable(const DeliverableRuns& d, double ticksPerSecond) {
         rows.push_back(
             {std::to_string(i + 1), Milliseconds(run.parallelTotal, ticksPerSecond),
              Milliseconds(run.serialTotal, ticksPerSecond),
-             ratio ? Fixed((double)run.serialTotal / (double)run.parallelTotal, "%.3f") : "-",
+             ratio ? Format("%.3f", (double)run.serialTotal / (double)run.parallelTotal) : "-",
              std::string(run.parallelWorse ? "Parallel was worse" : "Serial was worse") +
                  (run.hasPercentage ? ", " + std::to_string(run.percentage) + "%" : "")});
     }
@@ -155,30 +151,12 @@ std::string Figure(const std::string& svg) {
     return "<figure>\n" + svg + "</figure>\n";
 }
 
-} // namespace
-
-std::string QuoteCommandLine(int argc, const char* const* argv) {
-    std::string line;
-    for (int i = 0; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool plain =
-            !arg.empty() && arg.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUV"
-                                                  "WXYZ0123456789-_=+,./:@%") == std::string::npos;
-        std::string quoted = "'";
-        for (const char c : arg) {
-            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        }
-        line += (i > 0 ? " " : "") + (plain ? arg : quoted + "'");
-    }
-    return line;
-}
-
-std::string WriteComparisonHtml(const std::string& path, const std::vector<Comparison>& comparisons,
-                                bool sweep, const TickCalibration& clock,
-                                const MachineFacts& machine, const PageOrigin& origin) {
-    if (comparisons.empty()) {
-        return "no comparison to show";
-    }
+std::string ComparisonPage(const Report& report) {
+    const std::vector<Comparison>& comparisons = report.comparisons;
+    const bool sweep = report.kind == ReportKind::Sweep;
+    const TickCalibration& clock = report.clock;
+    const MachineFacts& machine = report.machine;
+    const PageOrigin& origin = report.origin;
     const Comparison& last = comparisons.back();
     // A sweep's folders are gone by now; the directory named is where they were.
     std::string directory = last.directory;
@@ -199,10 +177,11 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
             for (const Comparison& comparison : comparisons) {
                 for (const DeliverableRuns& at : comparison.deliverables) {
                     if (at.name == d.name) {
-                        body += "<p><b>" + EscapeMarkup(FormatSize(comparison.fileSize)) +
-                                "</b>: <span style=\"color:" + VerdictColour(at.speedup.verdict) +
-                                "\">" + EscapeMarkup(VerdictLabel(at.speedup)) + "</span>, " +
-                                EscapeMarkup(Figures(at.speedup)) + "</p>\n";
+                        body +=
+                            "<p><b>" + EscapeMarkup(FormatSize(comparison.fileSize)) +
+                            "</b>: <span style=\"color:" + svg::VerdictColour(at.speedup.verdict) +
+                            "\">" + EscapeMarkup(VerdictLabel(at.speedup)) + "</span>, " +
+                            EscapeMarkup(Figures(at.speedup)) + "</p>\n";
                     }
                 }
             }
@@ -211,7 +190,8 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
         } else {
             body = "<p class=\"verdict\">" + EscapeMarkup(VerdictLabel(d.speedup)) + "</p>\n<p>" +
                    EscapeMarkup(Figures(d.speedup)) + "</p>\n<p class=\"note\">" +
-                   EscapeMarkup(d.conclusion) + "</p>\n<p class=\"note\">storage: " +
+                   EscapeMarkup(Conclusion(d, report.suggest)) +
+                   "</p>\n<p class=\"note\">storage: " +
                    EscapeMarkup(StorageText(d.storage, last.unmeasured)) + "</p>\n";
         }
         html += Card(d.name, body, shown);
@@ -252,45 +232,25 @@ std::string WriteComparisonHtml(const std::string& path, const std::vector<Compa
                          {"page cache", EvictionText(last)},
                          {"stopped by", last.stoppedBy},
                          {"time-stamp counter",
-                          Fixed(clock.ticksPerSecond / 1e9, "%.3f GHz") +
-                              (clock.invariant ? ", invariant" : ", NOT invariant") +
-                              Fixed(clock.overMilliseconds, ", calibrated over %.0f ms")}});
+                          Format("%.3f GHz%s, calibrated over %.0f ms", clock.ticksPerSecond / 1e9,
+                                 clock.invariant ? ", invariant" : ", NOT invariant",
+                                 clock.overMilliseconds)}});
     html += Foot(machine.version);
-    return WriteFileWhole(path, html);
+    return html;
 }
 
-std::string WriteMergeHtml(const std::string& path, const std::vector<std::string>& reportPaths,
-                           const std::vector<CheckedReport>& reports,
-                           const std::vector<std::string>& header,
-                           const std::vector<std::vector<std::string>>& rows,
-                           const std::vector<SpeedupRow>* groupChart, const PageOrigin& origin) {
-    const bool groups = groupChart != nullptr;
-    std::vector<SpeedupRow> speedups;
+std::string MergePage(const Report& report) {
+    const FleetTable table = MergedTable(report, true);
+    const bool groups = table.grouped;
+    const std::vector<SpeedupRow> speedups = FleetChart(report, table);
+    const std::vector<CheckedReport>& reports = report.reports;
     std::vector<std::vector<std::string>> sources;
-    if (groupChart != nullptr) {
-        speedups = *groupChart;
-    } else {
-        std::map<std::string, size_t>
-            labels; // two reports with one label: the file tells them apart
-        for (size_t r = 0; r < reports.size(); ++r) {
-            const CheckedReport& report = reports[r];
-            sources.push_back({r < reportPaths.size() ? reportPaths[r] : "", report.startedAt,
-                               report.label, report.directory, MachineLine(report.machine)});
-            for (const CheckedProgram& program : report.programs) {
-                std::string label = (report.label.empty() ? "?" : report.label) + " \xc2\xb7 " +
-                                    FormatSize(program.fileSize) + " \xc2\xb7 " + program.name;
-                if (labels[label]++ > 0 && r < reportPaths.size()) {
-                    label += " \xc2\xb7 " +
-                             reportPaths[r].substr(reportPaths[r].find_last_of("/\\") + 1);
-                }
-                SpeedupRow drawn;
-                drawn.label = label;
-                drawn.speedups = program.speedups;
-                drawn.estimate = program.speedup;
-                speedups.push_back(drawn);
-            }
-        }
+    for (size_t r = 0; r < reports.size() && !groups; ++r) {
+        sources.push_back({r < report.paths.size() ? report.paths[r] : "", reports[r].startedAt,
+                           reports[r].label, reports[r].directory,
+                           MachineLine(reports[r].machine)});
     }
+    const PageOrigin& origin = report.origin;
     std::string html = Head("readrace across machines");
     html += "<h1>readrace across machines</h1>\n<p class=\"meta\">" +
             std::to_string(reports.size()) + " report" + (reports.size() == 1 ? "" : "s") +
@@ -299,7 +259,8 @@ std::string WriteMergeHtml(const std::string& path, const std::vector<std::strin
     if (!speedups.empty()) {
         html += Figure(SpeedupSvg(speedups, ""));
     }
-    html += std::string("<h2>") + (groups ? "Groups" : "Table") + "</h2>\n" + Table(header, rows);
+    html += std::string("<h2>") + (groups ? "Groups" : "Table") + "</h2>\n" +
+            Table(table.header, table.rows);
     if (!groups) {
         html += "<h2>Reports</h2>\n" +
                 Table({"file", "started", "label", "directory", "machine"}, sources);
@@ -307,7 +268,13 @@ std::string WriteMergeHtml(const std::string& path, const std::vector<std::strin
     html += "<h2>How it was merged</h2>\n<p><code>" + EscapeMarkup(origin.commandLine) +
             "</code></p>\n";
     html += Foot("");
-    return WriteFileWhole(path, html);
+    return html;
+}
+
+} // namespace
+
+std::string RenderHtml(const Report& report) {
+    return report.kind == ReportKind::Merge ? MergePage(report) : ComparisonPage(report);
 }
 
 } // namespace tools

@@ -19,9 +19,8 @@ void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
         deliverable->speedup.runsToSettle = RunsToSettle(speedups, plan);
     }
     deliverable->storage = SummarizeStorage(deliverable->traffic);
-    deliverable->cacheCaveat =
-        CacheCaveat(deliverable->storage, evicted, deliverable->name != "readrace_nobuf");
-    deliverable->conclusion = SpeedupConclusion(deliverable->speedup) + deliverable->cacheCaveat;
+    deliverable->cacheDoubt =
+        JudgeCache(deliverable->storage, evicted, deliverable->name != "readrace_nobuf");
 }
 
 std::string FileName(int file) {

@@ -20,8 +20,7 @@ struct DeliverableRuns {
     Summary summary;
     StorageSummary storage;
     SpeedupEstimate speedup;
-    std::string conclusion;
-    std::string cacheCaveat; // the part of the conclusion about the cache, or ""
+    CacheDoubt cacheDoubt = CacheDoubt::None;
 };
 
 // One directory's comparison: the ten files there, every deliverable's runs.
@@ -40,8 +39,8 @@ struct Comparison {
 // are not both positive, so every run counts.
 std::vector<double> RunSpeedups(const std::vector<RunOutput>& runs);
 
-// Fills in summary, speed-up and conclusion from the runs and their traffic, under the plan
-// that chose them; with no verdict, works out how many runs would likely settle it.
+// Fills in summary, speed-up and the doubt about the cache from the runs and their traffic, under
+// the plan that chose them; with no verdict, works out how many runs would likely settle it.
 void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
               unsigned long long bytesPerPhase, bool evicted,
               const SpeedupPlan& plan = FixedPlan());

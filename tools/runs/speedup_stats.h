@@ -1,6 +1,6 @@
 // How much faster two readers at once were than one: the median speed-up over runs, with an
-// exact order-statistic (sign-test) interval, the verdict it supports, and the plain sentence
-// that says what it means.
+// exact order-statistic (sign-test) interval and the verdict it supports. What the verdict says
+// in words is the reports' business (report/verdict_text.h).
 //
 // Whatever the noise, the count of runs whose speed-up lies below the true median is a fair
 // binomial walk, so the chance that an interval [x(k), x(n+1-k)] misses the true median is
@@ -92,26 +92,6 @@ int RunsForAnInterval(const SpeedupEstimate& estimate);
 const char* VerdictName(Verdict verdict);
 // Back from a name; Unclear for any other text.
 Verdict VerdictFromName(const std::string& name);
-
-// "95" for a level of 0.05.
-std::string ConfidenceText(double level);
-
-// A level as a fraction where it is one ("1/64"), otherwise in decimals.
-std::string LevelText(double level);
-
-// The interval's two bounds with enough digits that a bound on one side of 1 never prints as 1.
-std::string IntervalText(double low, double high);
-// One ratio the same way: "1.17", with more digits where two would show 1 for what is not 1.
-std::string RatioText(double ratio);
-
-// The verdict in one number and one direction: "two readers at once were 1.18x as fast (95% CI
-// 1.10-1.27)", "one reader was 1.86x as fast as two at once (...)", "the same within 3% (...)",
-// "two readers at once were faster, by less than 3% (...)", "no clear difference (...): about 40
-// runs would likely settle it", or why there is no interval.
-std::string SpeedupConclusion(const SpeedupEstimate& estimate);
-
-// The verdict in a few words, for table cells: "two readers faster", "same within 3%", ...
-std::string VerdictPhrase(const SpeedupEstimate& estimate);
 
 // Standard deviation over mean; 0 for fewer than two values.
 double CoefficientOfVariation(const std::vector<double>& values);

@@ -49,26 +49,18 @@ StorageSummary SummarizeStorage(const std::vector<RunTraffic>& traffic) {
     return summary;
 }
 
-std::string CacheCaveat(const StorageSummary& storage, bool evicted, bool buffered) {
+CacheDoubt JudgeCache(const StorageSummary& storage, bool evicted, bool buffered) {
     if (!evicted) {
-        return "";
+        return CacheDoubt::None;
     }
     if (storage.measuredRuns > 0) {
-        return storage.readRatio <= OnceReadRatio
-                   ? "; but its serial phase read what the parallel phase had cached"
-                   : "";
+        return storage.readRatio <= OnceReadRatio ? CacheDoubt::ServedSerial : CacheDoubt::None;
     }
     if (storage.residencyRuns > 0) {
         // Files gone from the cache after the run were not there for the serial phase either.
-        return storage.cachedAfter >= 0.5
-                   ? "; but its serial phase may have read what the parallel phase had cached "
-                     "(the files were in the page cache after its runs; storage traffic not "
-                     "measured)"
-                   : "";
+        return storage.cachedAfter >= 0.5 ? CacheDoubt::CachedAfter : CacheDoubt::None;
     }
-    return std::string("; but the cache may have served its serial phase (") +
-           (buffered ? "buffered reads" : "unbuffered reads, which this system may still cache") +
-           "; storage traffic and the cache's contents not measured)";
+    return buffered ? CacheDoubt::UnknownBuffered : CacheDoubt::UnknownUnbuffered;
 }
 
 std::string StorageText(const StorageSummary& storage, const std::string& unmeasured) {

@@ -38,10 +38,12 @@ struct StorageSummary {
 
 StorageSummary SummarizeStorage(const std::vector<RunTraffic>& traffic);
 
-// What the report adds to a program's verdict about the cache, "" where nothing: from the
-// traffic where it was measured, from the cache's contents where they were seen, else what
-// could not be known. buffered is false for the program that asks to bypass the cache.
-std::string CacheCaveat(const StorageSummary& storage, bool evicted, bool buffered);
+// What the measurement leaves in doubt about the cache's part in a program's serial phase: from
+// the traffic where it was measured (the serial phase served from what the parallel one cached),
+// from the cache's contents where they were seen (the files cached after the runs), else that
+// nothing could be known. buffered is false for the program that asks to bypass the cache.
+enum class CacheDoubt { None, ServedSerial, CachedAfter, UnknownBuffered, UnknownUnbuffered };
+CacheDoubt JudgeCache(const StorageSummary& storage, bool evicted, bool buffered);
 
 // The report's line about storage, without its label: "read 2.00x the files' bytes per run
 // (median of 6), in requests of 512 KiB, 1.9 in flight while busy", or why not measured.

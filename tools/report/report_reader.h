@@ -1,4 +1,5 @@
-// readrace_compare's JSON report, and the checks that read one back.
+// Reports read back: readrace_compare's JSON, taken as untrusted input, checked field by field
+// and against its own runs before anything of it is used.
 #pragma once
 
 #include "common/machine_facts.h"
@@ -6,7 +7,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <ctime>
 #include <map>
 #include <string>
 #include <tuple>
@@ -16,23 +16,9 @@ namespace tools {
 
 using Json = nlohmann::ordered_json;
 
-// A deliverable's runs and summary, as in the report's "deliverables".
-Json DeliverableJson(const DeliverableRuns& deliverable);
-
-// The whole report. With a sweep, its sizes are in "sweep" and "deliverables" holds the
-// largest size's, so that readers of plain reports still find their fields.
-// startedAt is when the comparison began (IsoTimeUtc), commandLine the arguments as given, label
-// the name the user gave the host (--label; the hostname by default).
-Json ReportJson(const std::vector<Comparison>& comparisons, bool sweep,
-                const TickCalibration& clock, const MachineFacts& machine,
-                const std::string& startedAt, const std::string& commandLine,
-                const std::string& label);
-
-// "2026-12-08T11:54:10Z": ISO 8601 in UTC, to the second.
-std::string IsoTimeUtc(std::time_t when);
-
-// Text that any strict reader takes: bytes that are not UTF-8 become U+FFFD.
-std::string DumpJson(const Json& json);
+// The largest report read, and how deeply its values may nest.
+constexpr size_t LargestReport = 64ull << 20;
+constexpr int DeepestReport = 64;
 
 // "" when json is a report of readrace_compare that the merge can read, otherwise what is
 // missing or wrong, naming the field by its JSON pointer. Every field the merge reads is
@@ -67,5 +53,19 @@ using PlanCache = std::map<std::tuple<int, int, double, double>, SpeedupPlan>;
 // *checked filled in when all holds, otherwise the first field that does not, by JSON pointer:
 // "/deliverables/0/summary/speedup/verdict says parallel; its 6 runs give serial".
 std::string VerifyReport(const Json& json, PlanCache* plans, CheckedReport* checked);
+
+// Why a report was not taken.
+enum class Refusal { None, Unreadable, Disagrees };
+
+// The one way a report is read: parses its text (no deeper than DeepestReport), checks its
+// fields (CheckReport) and its summaries against its runs (VerifyReport). "" with *report
+// filled in when it holds; otherwise why not, never a library's own words, and in *refusal
+// whether it could not be read or says what its runs do not.
+std::string ReadReport(const std::string& text, PlanCache* plans, CheckedReport* report,
+                       Refusal* refusal);
+// The same for a file, read as ReadRegularFile reads it (at most LargestReport); its text is
+// left in *text.
+std::string ReadReportFile(const std::string& path, PlanCache* plans, CheckedReport* report,
+                           Refusal* refusal, std::string* text);
 
 } // namespace tools

@@ -1,206 +1,14 @@
-#include "report/compare_json.h"
+#include "report/report_reader.h"
 
+#include "common/input_file.h"
+#include "common/number_text.h"
 #include "common/version.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <ctime>
 
 namespace tools {
-
-namespace {
-
-Json SpreadJson(const Spread& spread) {
-    return {{"median", spread.median}, {"min", spread.min}, {"max", spread.max}};
-}
-
-Json FileTicksJson(const std::vector<FileTicks>& times) {
-    Json list = Json::array();
-    for (const FileTicks& time : times) {
-        list.push_back({{"file", FileName(time.file)}, {"ticks", time.ticks}});
-    }
-    return list;
-}
-
-Json OrNull(bool present, double value) {
-    return present ? Json(value) : Json(nullptr);
-}
-
-// The procedure, named closely enough to recompute the interval from the runs.
-std::string MethodText(const SpeedupEstimate& e) {
-    std::string text = "exact sign-test (order-statistic) interval [x(k), x(n+1-k)] over the n "
-                       "runs' serial_total / parallel_total, k the largest with "
-                       "2 P(Binomial(n, 1/2) <= k-1) <= per_look_level";
-    if (e.sequential) {
-        text += "; per_look_level the largest such tail for which an exact walk over the "
-                "binomial count of runs below the true median keeps the chance that any look "
-                "from run first_look to run last_look wrongly excludes it at or below level";
-    } else {
-        text += " (= level: one look after a fixed count of runs)";
-    }
-    return text + "; verdict parallel if the interval lies above 1, serial if below 1, "
-                  "equivalent if inside [1/(1+margin), 1+margin], otherwise unclear";
-}
-
-Json SpeedupJson(const SpeedupEstimate& e, const std::string& conclusion) {
-    const bool interval = e.rank > 0;
-    return {{"median", e.median},
-            {"ci95", interval ? Json::array({e.low, e.high}) : Json()},
-            {"ranks", interval ? Json::array({e.rank, e.runs + 1 - e.rank}) : Json()},
-            {"verdict", VerdictName(e.verdict)},
-            {"margin", e.margin},
-            {"level", e.level},
-            {"per_look_level", e.perLookLevel},
-            {"error_bound", e.errorBound},
-            {"looks", e.looks},
-            {"first_look", e.firstLook},
-            {"last_look", e.lastLook},
-            {"runs_to_settle", e.runsToSettle > 0 ? Json(e.runsToSettle) : Json()},
-            {"method", MethodText(e)},
-            {"conclusion", conclusion}};
-}
-
-// A run's storage traffic, or null where it was not measured.
-Json TrafficJson(const RunTraffic& t) {
-    if (!t.measured) {
-        return Json();
-    }
-    return {{"bytes_read", t.counters.bytesRead}, {"reads", t.counters.reads},
-            {"busy_ms", t.counters.busyMs},       {"queue_ms", t.counters.queueMs},
-            {"read_ratio", t.readRatio},          {"partly_cached", t.partlyCached}};
-}
-
-Json CachedAfterJson(const Residency& after) {
-    return after.known && after.pages > 0 ? Json((double)after.cached / (double)after.pages)
-                                          : Json();
-}
-
-Json StorageSummaryJson(const StorageSummary& s) {
-    if (s.measuredRuns == 0) {
-        return Json();
-    }
-    return {{"runs", s.measuredRuns},
-            {"read_ratio", s.readRatio},
-            {"request_bytes", s.requestBytes},
-            {"in_flight", s.inFlight},
-            {"partly_cached_runs", s.partlyCachedRuns}};
-}
-
-} // namespace
-
-Json DeliverableJson(const DeliverableRuns& deliverable) {
-    Json runs = Json::array();
-    for (size_t i = 0; i < deliverable.runs.size(); ++i) {
-        const RunOutput& run = deliverable.runs[i];
-        const RunTraffic traffic =
-            i < deliverable.traffic.size() ? deliverable.traffic[i] : RunTraffic();
-        runs.push_back({{"parallel", FileTicksJson(run.parallel)},
-                        {"parallel_total", run.parallelTotal},
-                        {"serial", FileTicksJson(run.serial)},
-                        {"serial_total", run.serialTotal},
-                        {"verdict", run.parallelWorse ? "Parallel was worse" : "Serial was worse"},
-                        {"percentage", run.hasPercentage ? Json(run.percentage) : Json()},
-                        {"storage", TrafficJson(traffic)},
-                        {"cached_after", CachedAfterJson(traffic.after)}});
-    }
-    const Summary& s = deliverable.summary;
-    Json files = Json::object();
-    for (int i = 0; i < 10; ++i) {
-        files[FileName(i)] = {{"parallel", s.fileParallelMs[i]}, {"serial", s.fileSerialMs[i]}};
-    }
-    const SpeedupEstimate& e = deliverable.speedup;
-    return {{"name", deliverable.name},
-            {"runs", runs},
-            {"summary",
-             {{"runs", s.runs},
-              {"parallel_ms", SpreadJson(s.parallelMs)},
-              {"serial_ms", SpreadJson(s.serialMs)},
-              {"parallel_mb_per_s", SpreadJson(s.parallelMBps)},
-              {"serial_mb_per_s", SpreadJson(s.serialMBps)},
-              {"file_median_ms", files},
-              {"parallel_worse", s.parallelWorse},
-              {"serial_worse", s.serialWorse},
-              {"median_percentage", OrNull(s.withPercentage > 0, s.medianPercentage)},
-              {"storage", StorageSummaryJson(deliverable.storage)},
-              {"cached_after",
-               OrNull(deliverable.storage.residencyRuns > 0, deliverable.storage.cachedAfter)},
-              {"speedup", SpeedupJson(e, deliverable.conclusion)}}}};
-}
-
-namespace {
-
-Json TextOrNull(const std::string& text) {
-    return text.empty() ? Json() : Json(text);
-}
-
-Json MachineJson(const MachineFacts& m) {
-    return {{"host", TextOrNull(m.host)},
-            {"kernel", TextOrNull(m.kernel)},
-            {"cpu", TextOrNull(m.cpu)},
-            {"cores", m.cores},
-            {"tsc_hz", m.tscHz},
-            {"filesystem", TextOrNull(m.filesystem)},
-            {"device", TextOrNull(m.device)},
-            {"thp", TextOrNull(m.thp)},
-            {"readrace_version", m.version}};
-}
-
-} // namespace
-
-std::string IsoTimeUtc(std::time_t when) {
-    char text[32] = "";
-    const std::tm* utc = std::gmtime(&when);
-    if (utc != nullptr) {
-        strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
-    }
-    return text;
-}
-
-Json ReportJson(const std::vector<Comparison>& comparisons, bool sweep,
-                const TickCalibration& clock, const MachineFacts& machine,
-                const std::string& startedAt, const std::string& commandLine,
-                const std::string& label) {
-    const Comparison& last = comparisons.back();
-    Json report = {{"label", TextOrNull(label.empty() ? machine.host : label)},
-                   {"started_at", startedAt},
-                   {"command_line", commandLine},
-                   {"directory", last.directory},
-                   {"evicted", last.evicted},
-                   {"eviction_checked", last.evictionChecked},
-                   {"storage_unmeasured", TextOrNull(last.unmeasured)},
-                   {"bytes_per_phase", last.bytesPerPhase},
-                   {"calibration",
-                    {{"ticks_per_second", clock.ticksPerSecond},
-                     {"milliseconds", clock.overMilliseconds},
-                     {"invariant", clock.invariant}}},
-                   {"stopped_by", last.stoppedBy},
-                   {"machine", MachineJson(machine)},
-                   {"deliverables", Json::array()}};
-    for (const DeliverableRuns& deliverable : last.deliverables) {
-        report["deliverables"].push_back(DeliverableJson(deliverable));
-    }
-    if (sweep) {
-        Json sizes = Json::array();
-        for (const Comparison& comparison : comparisons) {
-            Json entry = {{"size_bytes", comparison.fileSize},
-                          {"directory", comparison.directory},
-                          {"stopped_by", comparison.stoppedBy},
-                          {"deliverables", Json::array()}};
-            for (const DeliverableRuns& deliverable : comparison.deliverables) {
-                entry["deliverables"].push_back(DeliverableJson(deliverable));
-            }
-            sizes.push_back(entry);
-        }
-        report["sweep"] = sizes;
-    }
-    return report;
-}
-
-std::string DumpJson(const Json& json) {
-    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-}
 
 namespace {
 
@@ -392,10 +200,6 @@ std::string CheckReport(const Json& json) {
     return "";
 }
 
-} // namespace tools
-
-namespace tools {
-
 namespace {
 
 // Equal within the rounding of a JSON number (nlohmann writes doubles to round-trip, but another
@@ -405,9 +209,7 @@ bool Near(double a, double b) {
 }
 
 std::string Number(double value) {
-    char text[32];
-    snprintf(text, sizeof text, "%.6g", value);
-    return text;
+    return Format("%.6g", value);
 }
 
 std::string Stated(const Json& value) {
@@ -663,6 +465,134 @@ std::string VerifyReport(const Json& json, PlanCache* plans, CheckedReport* chec
     checked->commandLine = TextOf(json, "command_line");
     checked->directory = TextOf(json, "directory");
     return "";
+}
+
+namespace {
+
+// Parses a report into a tree, but stops at values nested past DeepestReport, so that no deep tree
+// is built, and leaves out the per-file times (the "parallel" and "serial" lists of ticks), which
+// nothing here reads and which are most of a report's values.
+struct ReportParser {
+    using Dom = nlohmann::detail::json_sax_dom_parser<Json>;
+    Dom dom;
+    int depth = 0;
+    int skipping = 0;      // open containers of a value left out
+    bool skipNext = false; // the value after this key is left out
+    bool tooDeep = false;
+    size_t errorByte = 0;
+
+    explicit ReportParser(Json& root) : dom(root, false) {}
+
+    // Whether the value that starts now is left out.
+    bool Skip(bool opens) {
+        if (skipping > 0) {
+            skipping += opens ? 1 : 0;
+            return true;
+        }
+        if (skipNext) {
+            skipNext = false;
+            skipping = opens ? 1 : 0;
+            return true;
+        }
+        return false;
+    }
+    bool Open() {
+        tooDeep = tooDeep || ++depth > DeepestReport;
+        return !tooDeep;
+    }
+
+    bool null() {
+        return Skip(false) || dom.null();
+    }
+    bool boolean(bool value) {
+        return Skip(false) || dom.boolean(value);
+    }
+    bool number_integer(Json::number_integer_t value) {
+        return Skip(false) || dom.number_integer(value);
+    }
+    bool number_unsigned(Json::number_unsigned_t value) {
+        return Skip(false) || dom.number_unsigned(value);
+    }
+    bool number_float(Json::number_float_t value, const std::string& text) {
+        return Skip(false) || dom.number_float(value, text);
+    }
+    bool string(std::string& value) {
+        return Skip(false) || dom.string(value);
+    }
+    bool binary(Json::binary_t& value) {
+        return Skip(false) || dom.binary(value);
+    }
+    bool start_object(size_t elements) {
+        return Open() && (Skip(true) || dom.start_object(elements));
+    }
+    bool start_array(size_t elements) {
+        return Open() && (Skip(true) || dom.start_array(elements));
+    }
+    bool end_object() {
+        --depth;
+        return skipping > 0 ? (--skipping, true) : dom.end_object();
+    }
+    bool end_array() {
+        --depth;
+        return skipping > 0 ? (--skipping, true) : dom.end_array();
+    }
+    bool key(std::string& name) {
+        if (skipping > 0) {
+            return true;
+        }
+        skipNext = name == "parallel" || name == "serial";
+        return skipNext || dom.key(name);
+    }
+    bool parse_error(size_t byte, const std::string&, const nlohmann::detail::exception&) {
+        errorByte = byte;
+        return false;
+    }
+};
+
+} // namespace
+
+std::string ReadReport(const std::string& text, PlanCache* plans, CheckedReport* report,
+                       Refusal* refusal) {
+    *refusal = Refusal::Unreadable;
+    Json json;
+    ReportParser parser(json);
+    bool parsed = false;
+    try {
+        parsed = Json::sax_parse(text, &parser);
+    } catch (const Json::exception&) {
+        parsed = false;
+    }
+    if (parser.tooDeep) {
+        return "values nested deeper than " + std::to_string(DeepestReport) + " levels";
+    }
+    if (!parsed) {
+        return "not a report of readrace_compare: not JSON" +
+               (parser.errorByte > 0 ? " (at byte " + std::to_string(parser.errorByte) + ")"
+                                     : std::string());
+    }
+    const std::string problem = CheckReport(json);
+    if (!problem.empty()) {
+        return problem;
+    }
+    *refusal = Refusal::Disagrees;
+    try {
+        const std::string differs = VerifyReport(json, plans, report);
+        if (!differs.empty()) {
+            return differs;
+        }
+    } catch (const Json::exception&) {
+        *refusal = Refusal::Unreadable;
+        return "not a report of readrace_compare";
+    }
+    *refusal = Refusal::None;
+    return "";
+}
+
+std::string ReadReportFile(const std::string& path, PlanCache* plans, CheckedReport* report,
+                           Refusal* refusal, std::string* text) {
+    *refusal = Refusal::Unreadable;
+    const std::string problem = ReadRegularFile(path, LargestReport, text);
+    return problem.empty() ? ReadReport(*text, plans, report, refusal) : problem;
 }
 
 } // namespace tools

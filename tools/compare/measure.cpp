@@ -1,0 +1,315 @@
+#include "compare/measure.h"
+
+#include "common/command_line.h"
+#include "common/safe_text.h"
+#include "common/size_text.h"
+#include "common/storage_traffic.h"
+#include "common/tool_files.h"
+#include "report/verdict_text.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace compare {
+
+namespace {
+
+// Beside this program (installed, or --bin), else in the build tree's src/.
+std::string FindDeliverable(const Options& options, const std::string& name) {
+    std::vector<fs::path> places;
+    if (!options.bin.empty()) {
+        places.push_back(options.bin);
+    } else {
+        const fs::path self = tools::SelfDirectory();
+        places.push_back(self);
+        places.push_back(self / ".." / "src");
+    }
+    for (const fs::path& place : places) {
+        std::error_code error;
+        const fs::path candidate = place / (name + tools::ExecutableSuffix());
+        if (fs::is_regular_file(candidate, error)) {
+            return fs::absolute(candidate, error).lexically_normal().string();
+        }
+    }
+    return "";
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A failed run's standard error, to follow the message about it: line by line with control
+// characters escaped, since a program under --bin may print anything.
+std::string ChildErrors(const std::string& errPath) {
+    const std::string text = ReadWhole(errPath);
+    if (text.empty()) {
+        return "; it wrote nothing on standard error\n";
+    }
+    std::string shown = "; its standard error:\n";
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        shown += tools::TerminalText(text.substr(start, end - start)) + "\n";
+        start = end + 1;
+    }
+    return shown;
+}
+
+// What stopped auto runs, or "" to go on.
+std::string StopRule(const Options& options, const std::vector<tools::DeliverableRuns>& all,
+                     int runs, double seconds) {
+    if (options.fixedRuns > 0) {
+        return runs >= options.fixedRuns ? "--runs " + std::to_string(options.fixedRuns) : "";
+    }
+    // Every look's interval is one the plan allows for, so stopping here, at the cap or at the
+    // time limit keeps the chance of a wrong verdict within the level.
+    bool settled = true;
+    for (const tools::DeliverableRuns& d : all) {
+        settled = settled && d.speedup.verdict != tools::Verdict::Unclear;
+    }
+    if (settled) {
+        return "auto: every program has its verdict";
+    }
+    if (runs >= options.maxRuns) {
+        return "auto: stopped at --max-runs " + std::to_string(options.maxRuns) +
+               " before every program had its verdict";
+    }
+    if (seconds >= options.maxSeconds) {
+        char text[96];
+        snprintf(text, sizeof text,
+                 "auto: stopped at --max-seconds %g before every program had its verdict",
+                 options.maxSeconds);
+        return text;
+    }
+    return "";
+}
+
+// The estimate shown is the one of the runs so far.
+void ShowProgress(int run, const tools::DeliverableRuns& d) {
+    const tools::SpeedupEstimate& e = d.speedup;
+    fprintf(stderr, "\r\033[Krun %d: %s", run, d.name.c_str());
+    if (e.rank > 0) {
+        fprintf(stderr, "  speed-up %.2f (%s%% CI %s): %s", e.median,
+                tools::ConfidenceText(e.level).c_str(), tools::IntervalText(e.low, e.high).c_str(),
+                tools::VerdictName(e.verdict));
+    }
+    fflush(stderr);
+}
+
+// Warns where a phase's totals spread too widely for the medians to mean much.
+void WarnOfBusyMachine(const tools::Comparison& comparison) {
+    for (const tools::DeliverableRuns& d : comparison.deliverables) {
+        std::vector<double> parallel, serial;
+        for (const tools::RunOutput& run : d.runs) {
+            parallel.push_back((double)run.parallelTotal);
+            serial.push_back((double)run.serialTotal);
+        }
+        for (const auto& [phase, totals] :
+             {std::pair{"parallel", &parallel}, {"serial", &serial}}) {
+            const double variation = tools::CoefficientOfVariation(*totals);
+            if (variation > 0.25) {
+                fprintf(stderr,
+                        "%s: warning: %s at %s, %s phase: its totals vary by %.0f%% (coefficient "
+                        "of variation) over %zu runs; the machine may have been busy: try a "
+                        "quieter machine or more runs\n",
+                        Program.c_str(), d.name.c_str(),
+                        tools::FormatSize(comparison.fileSize).c_str(), phase, variation * 100,
+                        totals->size());
+            }
+        }
+    }
+}
+
+// Evicts the ten files and, where the system can tell, checks that none of their pages stayed;
+// *checked becomes false once a file's residency cannot be told. Returns 0, or 1 after saying
+// which file could not be evicted.
+int EvictTenFiles(const std::vector<std::string>& files, bool progress, bool* checked) {
+    for (const std::string& file : files) {
+        std::string problem = tools::EvictFile(file);
+        const tools::Residency left =
+            problem.empty() ? tools::CachedPages(file) : tools::Residency();
+        *checked = *checked && problem.empty() && left.known;
+        if (problem.empty() && left.known && left.cached > 0) {
+            problem = std::to_string(left.cached) + " of its " + std::to_string(left.pages) +
+                      " pages stayed in the page cache";
+        }
+        if (!problem.empty()) {
+            if (progress) {
+                fprintf(stderr, "\n");
+            }
+            tools::Complain(Program, file,
+                            "cannot evict from the cache: " + problem +
+                                "; stopping rather than run from a warm cache (--no-evict runs "
+                                "from it on purpose)");
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int FindDeliverables(const Options& options, std::vector<tools::DeliverableRuns>* found) {
+    std::vector<std::string> names = {"readrace_seq", "readrace_nobuf"};
+    if (options.deliverable != "both") {
+        names = {"readrace_" + options.deliverable};
+    }
+    for (const std::string& name : names) {
+        const std::string path = FindDeliverable(options, name);
+        if (path.empty()) {
+            return tools::Refuse(Program, "cannot find " + name + tools::ExecutableSuffix() +
+                                              " beside this program or in the build tree; name "
+                                              "its directory with --bin");
+        }
+        found->emplace_back();
+        found->back().name = name;
+        found->back().path = path;
+    }
+    return 0;
+}
+
+int RunComparison(const Options& options, const std::vector<tools::DeliverableRuns>& found,
+                  const std::string& directory, const tools::TickCalibration& clock,
+                  tools::Comparison* comparison, bool sayUnmeasured) {
+    comparison->directory = directory;
+    comparison->evicted = options.evict;
+    comparison->deliverables = found;
+    comparison->bytesPerPhase = 0;
+    for (int i = 0; i < 10; ++i) {
+        std::error_code error;
+        const fs::path file = fs::path(directory) / tools::FileName(i);
+        const auto size = fs::file_size(file, error);
+        if (error || size == 0) {
+            tools::Complain(Program, file.string(),
+                            (error ? error.message() : "empty: there is nothing to time") +
+                                " (readrace_prepare makes the ten files)");
+            return 2;
+        }
+        if (i > 0 && size != comparison->fileSize) {
+            tools::Complain(Program, "warning: " + file.string(),
+                            "holds " + tools::FormatSize(size) + ", " + tools::FileName(0) + " " +
+                                tools::FormatSize(comparison->fileSize) +
+                                ": the per-file times compare files of unequal size");
+        }
+        comparison->fileSize = i == 0 ? size : comparison->fileSize;
+        comparison->bytesPerPhase += size;
+    }
+    std::error_code error;
+    // A folder of its own, never one that was there before, for the runs' output.
+    const fs::path scratch =
+        tools::MakeFreshDirectory((fs::temp_directory_path(error) / "readrace_compare-").string());
+    if (scratch.empty()) {
+        tools::Complain(Program,
+                        (fs::temp_directory_path(error) / "readrace_compare-XXXXXX").string(),
+                        "cannot make a scratch folder: " + tools::LastErrorText());
+        return 1;
+    }
+    std::vector<std::string> files;
+    for (int i = 0; i < 10; ++i) {
+        files.push_back((fs::path(directory) / tools::FileName(i)).string());
+    }
+    const tools::StorageDevice device = tools::FindStorageDevice(directory);
+    comparison->unmeasured = device.unmeasured;
+    comparison->evictionChecked = options.evict;
+    if (!device.unmeasured.empty() && sayUnmeasured) {
+        tools::Complain(Program, directory, "storage traffic not measured: " + device.unmeasured);
+    }
+    const std::string outPath = (scratch / "stdout").string();
+    const std::string errPath = (scratch / "stderr").string();
+    const bool progress = tools::IsTerminal(2);
+    const auto start = std::chrono::steady_clock::now();
+    int status = 0;
+    for (int run = 1; status == 0 && comparison->stoppedBy.empty(); ++run) {
+        for (tools::DeliverableRuns& deliverable : comparison->deliverables) {
+            if (progress) {
+                ShowProgress(run, deliverable);
+            }
+            if (options.evict) {
+                status = EvictTenFiles(files, progress, &comparison->evictionChecked);
+                if (status != 0) {
+                    break;
+                }
+            }
+            // The counters are read outside the run's own timed phases, as close around it as
+            // the process start allows.
+            tools::StorageCounters before, after;
+            const bool hadBefore = tools::ReadStorageCounters(device, &before);
+            int interrupt = 0;
+            bool timedOut = false;
+            const int exitStatus =
+                tools::RunInDirectory(deliverable.path, directory, outPath, errPath,
+                                      options.runTimeout, &interrupt, &timedOut);
+            const bool hadAfter = hadBefore && tools::ReadStorageCounters(device, &after);
+            const tools::Residency residency = tools::CachedPagesOf(files);
+            if (interrupt != 0) {
+                fprintf(stderr, "%s%s: interrupted during %s, run %d\n", progress ? "\n" : "",
+                        Program.c_str(), deliverable.name.c_str(), run);
+                status = 128 + interrupt;
+                break;
+            }
+            if (timedOut) {
+                fprintf(stderr,
+                        "%s%s: %s, run %d: still running after the --run-timeout of %g s; "
+                        "stopped it and all it started%s",
+                        progress ? "\n" : "", Program.c_str(), deliverable.name.c_str(), run,
+                        options.runTimeout, ChildErrors(errPath).c_str());
+                status = 1;
+                break;
+            }
+            tools::RunOutput output;
+            const std::string problem =
+                exitStatus == 0 ? tools::ParseRunOutput(ReadWhole(outPath), &output) : "";
+            if (exitStatus != 0 || !problem.empty()) {
+                fprintf(stderr, "%s%s: %s, run %d: %s%s", progress ? "\n" : "", Program.c_str(),
+                        deliverable.name.c_str(), run,
+                        exitStatus != 0 ? ("exit status " + std::to_string(exitStatus)).c_str()
+                                        : tools::TerminalText(problem).c_str(),
+                        ChildErrors(errPath).c_str());
+                status = 1;
+                break;
+            }
+            deliverable.runs.push_back(output);
+            deliverable.traffic.push_back(
+                tools::MeasureRun(hadBefore ? &before : nullptr, hadAfter ? &after : nullptr,
+                                  residency, comparison->bytesPerPhase, options.evict));
+            if (deliverable.traffic.back().partlyCached) {
+                fprintf(stderr,
+                        "%s%s: warning: %s, run %d: storage read %.2fx the ten files' bytes "
+                        "from an evicted start, so the cache served part of the run\n",
+                        progress ? "\n" : "", Program.c_str(), deliverable.name.c_str(), run,
+                        deliverable.traffic.back().readRatio);
+            }
+            deliverable.speedup =
+                tools::EstimateSpeedup(tools::RunSpeedups(deliverable.runs), options.plan);
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (status == 0) {
+            comparison->stoppedBy = StopRule(options, comparison->deliverables, run, seconds);
+        }
+    }
+    fs::remove_all(scratch, error);
+    if (progress) {
+        fprintf(stderr, "\r\033[K");
+    }
+    if (status != 0) {
+        return status;
+    }
+    for (tools::DeliverableRuns& deliverable : comparison->deliverables) {
+        tools::Conclude(&deliverable, clock, comparison->bytesPerPhase, options.evict,
+                        options.plan);
+    }
+    WarnOfBusyMachine(*comparison);
+    return 0;
+}
+
+} // namespace compare

@@ -1,0 +1,195 @@
+#include "compare/options.h"
+
+#include "common/command_line.h"
+#include "common/number_text.h"
+#include "common/output_file.h"
+#include "common/safe_text.h"
+#include "common/size_text.h"
+#include "report/tables.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <stdexcept>
+
+namespace compare {
+
+int ParseOptions(int argc, char** argv, Options* options) {
+    std::string groupBy;
+    CLI::App app("Runs readrace_seq and readrace_nobuf again and again in DIR, alternating them, "
+                 "with the ten files evicted from the cache before each run, and says how much "
+                 "faster two readers at once were than one, with a 95% confidence interval.",
+                 Program);
+    tools::AddVersion(app);
+    app.add_option("--runs", options->runs,
+                   "runs of each program: N, or auto (from the 5th run on, until each has its "
+                   "verdict: faster one way, or the same within --margin)")
+        ->type_name("N|auto")
+        ->capture_default_str();
+    app.add_option("--max-runs", options->maxRuns,
+                   "with --runs auto, at most N runs of each (the intervals are widened for every "
+                   "look up to it)")
+        ->type_name("N")
+        ->check(CLI::Range(1, tools::LargestCap).description(""))
+        ->capture_default_str();
+    app.add_option("--margin", options->margin,
+                   "the smallest difference that matters, as a percentage: within it the two "
+                   "ways count as the same")
+        ->type_name("PERCENT")
+        ->capture_default_str();
+    app.add_option("--level", options->level,
+                   "the chance, per program, of a wrong verdict where nothing differs (with both "
+                   "programs, up to twice this per session: 0.025 keeps that at 5%)")
+        ->type_name("P")
+        ->check(CLI::Range(0.0001, 0.5).description(""))
+        ->capture_default_str();
+    // CLI::PositiveNumber lets nan and inf through; neither would ever stop a run.
+    const CLI::Validator finitePositive(
+        [](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value <= 0) {
+                return "takes a finite number of seconds above 0, not '" + text + "'";
+            }
+            return "";
+        },
+        "");
+    app.add_option("--max-seconds", options->maxSeconds,
+                   "with --runs auto, start no run after this long")
+        ->type_name("SECONDS")
+        ->check(finitePositive)
+        ->capture_default_str();
+    app.add_option("--run-timeout", options->runTimeout,
+                   "stop a program's run, and all it started, after this many seconds, and "
+                   "count it as failed")
+        ->type_name("SECONDS")
+        ->check(finitePositive)
+        ->capture_default_str();
+    app.add_option("--deliverable", options->deliverable, "which program to run")
+        ->type_name("seq|nobuf|both")
+        ->check(CLI::IsMember({"seq", "nobuf", "both"}).description(""))
+        ->capture_default_str();
+    app.add_flag("--json", options->json, "print the report as JSON, with every run's values");
+    app.add_flag("!--no-evict", options->evict, "leave the page cache as it is before each run");
+    app.add_option("--bin", options->bin, "the directory that holds the two programs")
+        ->type_name("DIR");
+    app.add_option("--svg", options->svg,
+                   "draw each run's speed-up and the per-file times (with --sizes: the speed-up "
+                   "against size)")
+        ->type_name("FILE");
+    app.add_option("--markdown", options->markdown, "write the summary tables as Markdown")
+        ->type_name("FILE");
+    app.add_option("--html", options->html,
+                   "write one self-contained HTML page: verdicts, charts, runs and machine")
+        ->type_name("FILE");
+    app.add_option("--sizes", options->sizes,
+                   "a sweep: for each SIZE of a comma-separated list, write the files into a "
+                   "folder of DIR, compare, and remove them")
+        ->type_name("SIZE,...");
+    app.add_flag("--keep", options->keep, "with --sizes, leave the files in place");
+    app.add_flag("--merge", options->merge,
+                 "read the JSON reports named instead of DIR and print one table across them");
+    app.add_option("--group-by", groupBy,
+                   "with --merge, one row per group of reports: the count of hosts and reports, "
+                   "the share of each verdict and the median and range of the speed-ups")
+        ->type_name("host,fs,device,size,program");
+    app.add_flag("--check", options->check,
+                 "verify each JSON report named instead of DIR against its own runs, one line "
+                 "per report");
+    app.add_option("--label", options->label,
+                   "the name this host goes by in the report and the merged table (default: its "
+                   "hostname)")
+        ->type_name("NAME");
+    app.add_option("DIR", options->paths,
+                   "the directory with 0.tmp to 9.tmp (with --merge or --check: the "
+                   "reports)")
+        ->required();
+    app.footer("Sizes:\n  SIZE is " + tools::SizeForms() +
+               ". 32M and 32MiB are 33554432 bytes, 32MB is 32000000.\n\n"
+               "Examples:\n"
+               "  readrace_compare /data/bench\n"
+               "      compare both programs on the ten files there, as many runs as it takes\n"
+               "  readrace_compare --runs 20 --json /data/bench > host1.json\n"
+               "      twenty runs of each, every value kept as JSON\n"
+               "  readrace_compare --sizes 1M,16M,256M --svg sweep.svg /data/scratch\n"
+               "      sweep three file sizes and draw the speed-up against size\n"
+               "  readrace_compare --merge --group-by device,size reports/*.json\n"
+               "      one row per kind of disk and file size across a fleet's reports");
+    // What the reports record of how they were made: when, and the command line.
+    options->origin = {tools::QuoteCommandLine(argc, argv), tools::IsoTimeUtc(std::time(nullptr))};
+    const int parsed = tools::ParseCommandLine(app, argc, argv);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    options->sweep = app.count("--sizes") > 0;
+    // An unwritable output is named now, not after the whole comparison.
+    for (const std::string* output : {&options->svg, &options->markdown, &options->html}) {
+        const std::string problem = output->empty() ? "" : tools::CheckWritable(*output);
+        if (!problem.empty()) {
+            return tools::Refuse(Program, tools::TerminalText(*output) + ": " + problem);
+        }
+    }
+    if (options->merge && options->check) {
+        return tools::Refuse(Program, "give --merge or --check, not both");
+    }
+    if (app.count("--group-by") > 0 && !options->merge) {
+        return tools::Refuse(Program, "--group-by groups the reports of --merge");
+    }
+    if (app.count("--group-by") > 0) {
+        const std::string problem = tools::ParseGroupKeys(groupBy, &options->groupBy);
+        if (!problem.empty()) {
+            return tools::Refuse(Program, problem);
+        }
+    }
+    if (options->merge || options->check) {
+        return -1;
+    }
+    if (options->paths.size() != 1) {
+        return tools::Refuse(Program,
+                             "name one directory (or give --merge or --check with reports)");
+    }
+    if (options->runs != "auto") {
+        try {
+            size_t end = 0;
+            options->fixedRuns = std::stoi(options->runs, &end);
+            if (end != options->runs.size() || options->fixedRuns < 1 ||
+                options->fixedRuns > 100000) {
+                throw std::invalid_argument(options->runs);
+            }
+        } catch (const std::exception&) {
+            return tools::Refuse(Program, "--runs takes auto or a whole number from 1: '" +
+                                              options->runs + "'");
+        }
+    }
+    double margin = 0;
+    {
+        std::string text = options->margin;
+        if (!text.empty() && text.back() == '%') {
+            text.pop_back();
+        }
+        char* end = nullptr;
+        margin = text.empty() ? 0 : strtod(text.c_str(), &end) / 100;
+        if (text.empty() || *end != '\0' || !(margin > 0 && margin <= 1)) {
+            return tools::Refuse(Program, "--margin takes a percentage above 0 and up to 100 "
+                                          "(such as 3%): '" +
+                                              options->margin + "'");
+        }
+    }
+    options->plan =
+        options->fixedRuns > 0
+            ? tools::FixedPlan(options->level, margin)
+            : tools::SequentialPlan(tools::FirstLook, options->maxRuns, options->level, margin);
+    // Said before the runs rather than after them: no interval from so few runs can exclude 1.
+    const int least = tools::RunsForAnInterval(tools::EstimateSpeedup({}, options->plan));
+    const int most = options->fixedRuns > 0 ? options->fixedRuns : options->maxRuns;
+    if (most < least) {
+        fprintf(stderr,
+                "%s: warning: with %s %d no %s%% interval can exclude anything, so there will be "
+                "no verdict; it takes %d runs at least\n",
+                Program.c_str(), options->fixedRuns > 0 ? "--runs" : "--max-runs", most,
+                tools::ConfidenceText(options->level).c_str(), least);
+    }
+    return -1;
+}
+
+} // namespace compare
