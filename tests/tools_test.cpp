@@ -363,7 +363,20 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         report.clock = {1e9, 300, true};
         const std::string text = tools::RenderText(report);
         EXPECT_NE(text.find("readrace_nobuf\n  " + conclusion + "\n"), std::string::npos) << text;
-        EXPECT_EQ(text.find(c.level == 0.05 ? "97.5%" : "95%"), std::string::npos) << text;
+        // Every format says the one phrase and the interval's own confidence, never another.
+        const std::string stated = c.level == 0.05 ? "95%" : "97.5%";
+        const std::string other = c.level == 0.05 ? "97.5%" : "95%";
+        for (const std::string& format : {text, tools::RenderMarkdown(report),
+                                          tools::RenderSvg(report), tools::RenderHtml(report)}) {
+            // The text says the whole conclusion instead, as checked above.
+            EXPECT_TRUE(format == text || format.find(shown[&c - cases][1]) != std::string::npos)
+                << format;
+            EXPECT_EQ(format.find(other), std::string::npos) << format;
+            EXPECT_NE(format.find(stated), std::string::npos) << format;
+        }
+        EXPECT_NE(tools::RenderJson(report).find(c.level == 0.05 ? "\"confidence\": 0.95,"
+                                                                 : "\"confidence\": 0.975,"),
+                  std::string::npos);
     }
 }
 
@@ -742,7 +755,7 @@ TEST(Compare, StopsAtARunThatFailsAndShowsItsDiagnostics) {
          2,
          "cannot find readrace_seq"},
         {"bad --runs", {"--runs", "0", dir.path()}, 2, "--runs"},
-        {"bad --runs=", {"--runs=some", dir.path()}, 2, "--runs takes auto or"},
+        {"bad --runs=", {"--runs=some", dir.path()}, 2, "--runs: takes auto or"},
         {"bad --deliverable", {"--deliverable", "all", dir.path()}, 2, "--deliverable"},
         {"unknown option",
          {"--rnus", "2", dir.path()},

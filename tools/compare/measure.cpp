@@ -100,7 +100,7 @@ void ShowProgress(int run, const tools::DeliverableRuns& d) {
     if (e.rank > 0) {
         fprintf(stderr, "  speed-up %.2f (%s%% CI %s): %s", e.median,
                 tools::ConfidenceText(e.level).c_str(), tools::IntervalText(e.low, e.high).c_str(),
-                tools::VerdictName(e.verdict));
+                tools::VerdictPhrase(e).c_str());
     }
     fflush(stderr);
 }

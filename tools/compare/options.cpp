@@ -11,9 +11,37 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <stdexcept>
+#include <charconv>
+#include <optional>
 
 namespace compare {
+
+namespace {
+
+// --runs N: a whole number of runs from 1 to 100000, or nothing.
+std::optional<int> RunCount(const std::string& text) {
+    int runs = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), runs);
+    if (error != std::errc() || end != text.data() + text.size() || runs < 1 || runs > 100000) {
+        return std::nullopt;
+    }
+    return runs;
+}
+
+// --margin: "3%" or "3" as 0.03, above 0 and up to 1; or nothing.
+std::optional<double> MarginFraction(std::string text) {
+    if (!text.empty() && text.back() == '%') {
+        text.pop_back();
+    }
+    char* end = nullptr;
+    const double margin = text.empty() ? 0 : strtod(text.c_str(), &end) / 100;
+    if (text.empty() || *end != '\0' || !(margin > 0 && margin <= 1)) {
+        return std::nullopt;
+    }
+    return margin;
+}
+
+} // namespace
 
 int ParseOptions(int argc, char** argv, Options* options) {
     std::string groupBy;
@@ -26,6 +54,13 @@ int ParseOptions(int argc, char** argv, Options* options) {
                    "runs of each program: N, or auto (from the 5th run on, until each has its "
                    "verdict: faster one way, or the same within --margin)")
         ->type_name("N|auto")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return text == "auto" || RunCount(text)
+                           ? ""
+                           : "takes auto or a whole number from 1 to 100000, not '" + text + "'";
+            },
+            ""))
         ->capture_default_str();
     app.add_option("--max-runs", options->maxRuns,
                    "with --runs auto, at most N runs of each (the intervals are widened for every "
@@ -37,6 +72,14 @@ int ParseOptions(int argc, char** argv, Options* options) {
                    "the smallest difference that matters, as a percentage: within it the two "
                    "ways count as the same")
         ->type_name("PERCENT")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return MarginFraction(text) ? ""
+                                            : "takes a percentage above 0 and up to 100 (such "
+                                              "as 3%), not '" +
+                                                  text + "'";
+            },
+            ""))
         ->capture_default_str();
     app.add_option("--level", options->level,
                    "the chance, per program, of a wrong verdict where nothing differs (with both "
@@ -148,33 +191,9 @@ int ParseOptions(int argc, char** argv, Options* options) {
         return tools::Refuse(Program,
                              "name one directory (or give --merge or --check with reports)");
     }
-    if (options->runs != "auto") {
-        try {
-            size_t end = 0;
-            options->fixedRuns = std::stoi(options->runs, &end);
-            if (end != options->runs.size() || options->fixedRuns < 1 ||
-                options->fixedRuns > 100000) {
-                throw std::invalid_argument(options->runs);
-            }
-        } catch (const std::exception&) {
-            return tools::Refuse(Program, "--runs takes auto or a whole number from 1: '" +
-                                              options->runs + "'");
-        }
-    }
-    double margin = 0;
-    {
-        std::string text = options->margin;
-        if (!text.empty() && text.back() == '%') {
-            text.pop_back();
-        }
-        char* end = nullptr;
-        margin = text.empty() ? 0 : strtod(text.c_str(), &end) / 100;
-        if (text.empty() || *end != '\0' || !(margin > 0 && margin <= 1)) {
-            return tools::Refuse(Program, "--margin takes a percentage above 0 and up to 100 "
-                                          "(such as 3%): '" +
-                                              options->margin + "'");
-        }
-    }
+    // Both were checked by their validators; these cannot fail now.
+    options->fixedRuns = options->runs == "auto" ? 0 : *RunCount(options->runs);
+    const double margin = *MarginFraction(options->margin);
     options->plan =
         options->fixedRuns > 0
             ? tools::FixedPlan(options->level, margin)

@@ -112,15 +112,6 @@ std::string MachineDefinitions(const MachineFacts& m) {
          {"readrace", m.version}});
 }
 
-std::string Figures(const SpeedupEstimate& e) {
-    if (e.runs < 2 || !(e.low > 0) || !(e.low < e.high)) {
-        return "speed-up " + RatioText(e.median) + " from " + std::to_string(e.runs) + " run" +
-               (e.runs == 1 ? "" : "s") + ": too few for an interval";
-    }
-    return "speed-up " + RatioText(e.median) + " (95% CI " + RatioText(e.low) + "\xe2\x80\x93" +
-           RatioText(e.high) + "), " + std::to_string(e.runs) + " runs";
-}
-
 std::string Card(const std::string& name, const std::string& body, Verdict verdict) {
     return "<div class=\"card\" style=\"--c:" + std::string(svg::VerdictColour(verdict)) +
            "\">\n<p class=\"name\">" + EscapeMarkup(name) + "</p>\n" + body + "</div>\n";
@@ -180,16 +171,16 @@ std::string ComparisonPage(const Report& report) {
                         body +=
                             "<p><b>" + EscapeMarkup(FormatSize(comparison.fileSize)) +
                             "</b>: <span style=\"color:" + svg::VerdictColour(at.speedup.verdict) +
-                            "\">" + EscapeMarkup(VerdictLabel(at.speedup)) + "</span>, " +
-                            EscapeMarkup(Figures(at.speedup)) + "</p>\n";
+                            "\">" + EscapeMarkup(VerdictPhrase(at.speedup)) + "</span>, " +
+                            EscapeMarkup(SpeedupFigures(at.speedup)) + "</p>\n";
                     }
                 }
             }
             const std::string turn = Crossover(comparisons, d.name);
             body += turn.empty() ? "" : "<p class=\"note\">" + EscapeMarkup(turn) + "</p>\n";
         } else {
-            body = "<p class=\"verdict\">" + EscapeMarkup(VerdictLabel(d.speedup)) + "</p>\n<p>" +
-                   EscapeMarkup(Figures(d.speedup)) + "</p>\n<p class=\"note\">" +
+            body = "<p class=\"verdict\">" + EscapeMarkup(VerdictPhrase(d.speedup)) + "</p>\n<p>" +
+                   EscapeMarkup(SpeedupFigures(d.speedup)) + "</p>\n<p class=\"note\">" +
                    EscapeMarkup(Conclusion(d, report.suggest)) +
                    "</p>\n<p class=\"note\">storage: " +
                    EscapeMarkup(StorageText(d.storage, last.unmeasured)) + "</p>\n";
@@ -207,7 +198,7 @@ std::string ComparisonPage(const Report& report) {
         html += Figure(FileTimesSvg(clock.ticksPerSecond, last.deliverables));
     }
 
-    html += "<h2>Summary</h2>\n" + Table(SummaryHeader(), SummaryRows(comparisons));
+    html += "<h2>Summary</h2>\n" + Table(SummaryHeader(comparisons), SummaryRows(comparisons));
     html += "<h2>Runs</h2>\n<p class=\"note\">Each run's totals, in the order run; the "
             "speed-up is the serial total over the parallel total.</p>\n";
     for (const Comparison& comparison : comparisons) {

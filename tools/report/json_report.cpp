@@ -42,6 +42,9 @@ Json SpeedupJson(const SpeedupEstimate& e, const std::string& conclusion) {
     const bool interval = e.rank > 0;
     return {{"median", e.median},
             {"ci95", interval ? Json::array({e.low, e.high}) : Json()},
+            // The interval's own confidence: ci95 keeps its name for the readers that know it,
+            // whatever the level.
+            {"confidence", 1 - e.level},
             {"ranks", interval ? Json::array({e.rank, e.runs + 1 - e.rank}) : Json()},
             {"verdict", VerdictName(e.verdict)},
             {"margin", e.margin},

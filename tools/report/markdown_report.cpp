@@ -38,7 +38,7 @@ std::string RenderMarkdown(const Report& report) {
         const FleetTable table = MergedTable(report, false);
         return MarkdownTable("readrace across machines", table.header, table.rows);
     }
-    return MarkdownTable("readrace on " + report.directory, SummaryHeader(),
+    return MarkdownTable("readrace on " + report.directory, SummaryHeader(report.comparisons),
                          SummaryRows(report.comparisons));
 }
 

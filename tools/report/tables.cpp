@@ -26,6 +26,7 @@ std::string Rate(double rate) {
 const std::vector<std::string> Header = {
     "host",      "started (UTC)", "file system",   "device",      "label",         "directory",
     "file size", "deliverable",   "parallel MB/s", "serial MB/s", "speed-up (CI)", "verdict"};
+constexpr size_t SpeedupColumn = 10;
 const std::vector<std::string> JsonKeys = {
     "host",      "started_at",  "filesystem",        "device",          "label",   "directory",
     "file_size", "deliverable", "parallel_mb_per_s", "serial_mb_per_s", "speedup", "verdict"};
@@ -87,12 +88,11 @@ std::vector<std::string> PageGroupKeys(const Report& report) {
 
 } // namespace
 
-const std::vector<std::string>& SummaryHeader() {
-    static const std::vector<std::string> header = {
-        "file size",       "deliverable",   "runs",
-        "parallel median", "serial median", "speed-up (serial / parallel, CI)",
-        "verdict"};
-    return header;
+std::vector<std::string> SummaryHeader(const std::vector<Comparison>& comparisons) {
+    return {"file size",     "deliverable",
+            "runs",          "parallel median",
+            "serial median", "speed-up (serial / parallel, " + CiName(LevelsOf(comparisons)) + ")",
+            "verdict"};
 }
 
 TableRows SummaryRows(const std::vector<Comparison>& comparisons) {
@@ -116,7 +116,7 @@ void AddRows(const CheckedReport& report, TableRows* rows) {
                          OrDash(report.machine.filesystem), OrDash(report.machine.device),
                          OrDash(report.label), OrDash(report.directory), FormatSize(p.fileSize),
                          p.name, Rate(p.parallelMBps), Rate(p.serialMBps), SpeedupCell(p.speedup),
-                         VerdictName(p.speedup.verdict)});
+                         VerdictPhrase(p.speedup)});
     }
 }
 
@@ -257,15 +257,30 @@ FleetTable MergedTable(const Report& report, bool forPage) {
         return table;
     }
     table.header = Header;
+    std::vector<double> levels;
+    for (const CheckedReport& checked : report.reports) {
+        for (const CheckedProgram& program : checked.programs) {
+            levels.push_back(program.speedup.level);
+        }
+    }
+    table.header[SpeedupColumn] = "speed-up (" + CiName(levels) + ")";
     for (const CheckedReport& checked : report.reports) {
         AddRows(checked, &table.rows);
     }
+    // Scripts read the verdict by its name, as the reports state it, not by its phrase.
+    std::vector<const char*> names;
+    for (const CheckedReport& checked : report.reports) {
+        for (const CheckedProgram& program : checked.programs) {
+            names.push_back(VerdictName(program.speedup.verdict));
+        }
+    }
     table.json = {{"reports", report.paths}, {"rows", Json::array()}};
-    for (const auto& row : table.rows) {
+    for (size_t r = 0; r < table.rows.size(); ++r) {
         Json entry = Json::object();
         for (size_t i = 0; i < Header.size(); ++i) {
-            entry[JsonKeys[i]] = row[i];
+            entry[JsonKeys[i]] = table.rows[r][i];
         }
+        entry["verdict"] = names[r];
         table.json["rows"].push_back(entry);
     }
     return table;

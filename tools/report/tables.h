@@ -14,7 +14,7 @@ using TableRows = std::vector<std::vector<std::string>>;
 
 // One row per size and deliverable: medians of both phases, the speed-up and the conclusion.
 TableRows SummaryRows(const std::vector<Comparison>& comparisons);
-const std::vector<std::string>& SummaryHeader();
+std::vector<std::string> SummaryHeader(const std::vector<Comparison>& comparisons);
 
 // Past this many reports a table of every host is too long to read: the merge points to
 // --group-by, and the page draws groups.

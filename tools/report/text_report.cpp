@@ -102,7 +102,8 @@ void WriteComparison(std::string* out, const Comparison& comparison, const TickC
 }
 
 void WriteSweepTable(std::string* out, const std::vector<Comparison>& sweep) {
-    *out += Format("\n%-10s %-15s %-24s %s\n", "size", "deliverable", "speed-up (CI)", "verdict");
+    *out += Format("\n%-10s %-15s %-24s %s\n", "size", "deliverable",
+                   ("speed-up (" + CiName(LevelsOf(sweep)) + ")").c_str(), "verdict");
     std::vector<std::string> names;
     for (const Comparison& comparison : sweep) {
         for (const DeliverableRuns& d : comparison.deliverables) {

@@ -103,36 +103,74 @@ std::string SpeedupConclusion(const SpeedupEstimate& e, const Suggestions& sugge
     return text;
 }
 
-std::string VerdictPhrase(const SpeedupEstimate& e) {
-    if (e.rank == 0) {
-        return "no verdict: too few runs";
-    }
-    const std::string within = ", by less than " + MarginText(e.margin);
-    switch (e.verdict) {
+namespace {
+
+// Whether the faster way was faster by less than the margin: all the interval lies inside it.
+bool WithinMargin(const SpeedupEstimate& e) {
+    return (e.verdict == Verdict::Parallel && e.high <= 1 + e.margin) ||
+           (e.verdict == Verdict::Serial && 1 / e.low <= 1 + e.margin);
+}
+
+} // namespace
+
+std::string VerdictWords(Verdict verdict, double margin) {
+    switch (verdict) {
     case Verdict::Parallel:
-        return "two readers faster" + (e.high <= 1 + e.margin ? within : "");
+        return "two readers faster";
     case Verdict::Serial:
-        return "one reader faster" + (1 / e.low <= 1 + e.margin ? within : "");
+        return "one reader faster";
     case Verdict::Equivalent:
-        return "the same within " + MarginText(e.margin);
+        return "the same within " + MarginText(margin);
     case Verdict::Unclear:
         break;
     }
     return "no clear difference";
 }
 
-std::string VerdictLabel(const SpeedupEstimate& e) {
-    switch (e.verdict) {
-    case Verdict::Parallel:
-        return "two readers faster";
-    case Verdict::Serial:
-        return "one reader faster";
-    case Verdict::Equivalent:
-        return "the same within " + MarginText(e.margin);
-    case Verdict::Unclear:
-        break;
+std::string VerdictPhrase(const SpeedupEstimate& e) {
+    if (e.rank == 0) {
+        return "no verdict: too few runs";
     }
-    return "no clear difference";
+    return VerdictWords(e.verdict, e.margin) +
+           (WithinMargin(e) ? ", by less than " + MarginText(e.margin) : "");
+}
+
+std::string IntervalName(const std::vector<double>& levels) {
+    for (const double level : levels) {
+        if (level != levels.front()) {
+            return "interval at its report's level";
+        }
+    }
+    return (levels.empty() ? "" : ConfidenceText(levels.front()) + "% ") + "interval";
+}
+
+std::string CiName(const std::vector<double>& levels) {
+    for (const double level : levels) {
+        if (level != levels.front()) {
+            return "CI at each report's level";
+        }
+    }
+    return (levels.empty() ? "" : ConfidenceText(levels.front()) + "% ") + "CI";
+}
+
+std::vector<double> LevelsOf(const std::vector<Comparison>& comparisons) {
+    std::vector<double> levels;
+    for (const Comparison& comparison : comparisons) {
+        for (const DeliverableRuns& d : comparison.deliverables) {
+            levels.push_back(d.speedup.level);
+        }
+    }
+    return levels;
+}
+
+std::string SpeedupFigures(const SpeedupEstimate& e) {
+    if (e.rank == 0) {
+        return "speed-up " + RatioText(e.median) + " from " + std::to_string(e.runs) + " run" +
+               (e.runs == 1 ? "" : "s") + ": too few for an interval";
+    }
+    return "speed-up " + RatioText(e.median) + " (" + ConfidenceText(e.level) + "% CI " +
+           RatioText(e.low) + "\xe2\x80\x93" + RatioText(e.high) + "), " + std::to_string(e.runs) +
+           " runs";
 }
 
 std::string SpeedupCell(const SpeedupEstimate& e) {
@@ -169,30 +207,42 @@ std::string VerdictCell(const DeliverableRuns& deliverable) {
 }
 
 std::string Crossover(const std::vector<Comparison>& sweep, const std::string& deliverable) {
-    std::vector<std::pair<unsigned long long, std::string>> verdicts;
+    // Each size's verdict as the cells show it: a verdict, and whether it is within the margin.
+    struct Answer {
+        unsigned long long size;
+        bool interval;
+        Verdict verdict;
+        bool within;
+        std::string phrase;
+    };
+    std::vector<Answer> answers;
     for (const Comparison& comparison : sweep) {
         for (const DeliverableRuns& d : comparison.deliverables) {
             if (d.name == deliverable) {
-                verdicts.push_back({comparison.fileSize, VerdictPhrase(d.speedup)});
+                answers.push_back({comparison.fileSize, d.speedup.rank > 0, d.speedup.verdict,
+                                   WithinMargin(d.speedup), VerdictPhrase(d.speedup)});
             }
         }
     }
-    if (verdicts.empty()) {
+    auto same = [](const Answer& a, const Answer& b) {
+        return a.interval == b.interval && a.verdict == b.verdict && a.within == b.within;
+    };
+    if (answers.empty()) {
         return "";
     }
     // The verdict at the largest size, and how far down it holds.
-    const std::string answer = verdicts.back().second;
-    size_t from = verdicts.size() - 1;
-    while (from > 0 && verdicts[from - 1].second == answer) {
+    const Answer& answer = answers.back();
+    size_t from = answers.size() - 1;
+    while (from > 0 && same(answers[from - 1], answer)) {
         --from;
     }
     if (from == 0) {
-        return verdicts.size() > 1 ? "at every size, " + answer : "";
+        return answers.size() > 1 ? "at every size, " + answer.phrase : "";
     }
-    if (answer == VerdictPhrase(SpeedupEstimate()) || answer == "no clear difference") {
+    if (!answer.interval || answer.verdict == Verdict::Unclear) {
         return "";
     }
-    return "from " + FormatSize(verdicts[from].first) + " on, " + answer;
+    return "from " + FormatSize(answers[from].size) + " on, " + answer.phrase;
 }
 
 } // namespace tools

@@ -39,8 +39,23 @@ std::string SpeedupConclusion(const SpeedupEstimate& estimate, const Suggestions
 // The verdict in a few words, for table cells: "two readers faster", "same within 3%", ...
 std::string VerdictPhrase(const SpeedupEstimate& estimate);
 
-// "two readers faster", "one reader faster", "the same within 3%" or "no clear difference".
-std::string VerdictLabel(const SpeedupEstimate& estimate);
+// A verdict's own words, with no figure: "two readers faster", "one reader faster", "the same
+// within 3%" or "no clear difference".
+std::string VerdictWords(Verdict verdict, double margin);
+
+// What an interval is called in a caption: "97.5% interval" where every estimate shares one
+// level, "interval at its report's level" where they differ.
+std::string IntervalName(const std::vector<double>& levels);
+
+// What a column of intervals is headed by: "97.5% CI" where every estimate shares one level,
+// "CI at each report's level" where they differ.
+std::string CiName(const std::vector<double>& levels);
+// The levels of every program of the comparisons, or of the reports.
+std::vector<double> LevelsOf(const std::vector<Comparison>& comparisons);
+
+// The figures under a verdict on a card: "speed-up 0.96 (97.5% CI 0.51-1.06), 8 runs", with an
+// en dash, or why there is no interval.
+std::string SpeedupFigures(const SpeedupEstimate& estimate);
 
 // "1.18 (1.10-1.27)", or "2.15 (no interval)"
 std::string SpeedupCell(const SpeedupEstimate& estimate);

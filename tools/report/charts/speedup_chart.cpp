@@ -54,9 +54,18 @@ svg::Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& 
     std::string& s = chart.body;
     s += Text(12, 22, "Speed-up of two readers at once over one",
               "font-size=\"15\" font-weight=\"bold\"");
+    std::vector<double> levels;
+    bool groups = false;
+    for (const SpeedupRow& row : rows) {
+        levels.push_back(row.estimate.level);
+        groups = groups || row.dotName == "report";
+    }
     s += Text(12, 41,
-              "Each dot is one run's serial total / parallel total; the bar is the median with "
-              "its 95% interval; log scale.",
+              groups ? "Each dot is one report's median speed-up; the bar spans the lowest to the "
+                       "highest, the line is their median; log scale."
+                     : "Each dot is one run's serial total / parallel total; the bar is the median "
+                       "with its " +
+                           IntervalName(levels) + "; log scale.",
               "fill=\"#555\"");
     s += Rect(x0, top, x(1) - x0, bottom - top, "fill=\"" + std::string(SlowerTint) + "\"");
     s += Rect(x(1), top, x1 - x(1), bottom - top, "fill=\"" + std::string(FasterTint) + "\"");
@@ -82,7 +91,11 @@ svg::Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& 
                       "stroke=\"#fff\" stroke-width=\"2\"");
         }
         s += Text(12, centre - 9, row.label, "font-weight=\"bold\"");
-        s += Text(12, centre + 7, VerdictLabel(e), "fill=\"" + colour + "\" font-weight=\"bold\"");
+        // A group's verdict is its reports' commonest, not one of its own.
+        const std::string verdict = row.dotName == "report"
+                                        ? "most reports: " + VerdictWords(e.verdict, e.margin)
+                                        : VerdictPhrase(e);
+        s += Text(12, centre + 7, verdict, "fill=\"" + colour + "\" font-weight=\"bold\"");
         std::string figures = std::to_string(row.speedups.size()) + " " + row.dotName +
                               (row.speedups.size() == 1 ? "" : "s");
         if (HasInterval(e)) {

@@ -1,6 +1,7 @@
 #include "report/charts/charts.h"
 
 #include "common/size_text.h"
+#include "report/verdict_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,9 +47,15 @@ svg::Chart SweepChart(const std::vector<Comparison>& sweep, const std::string& f
     std::string& s = chart.body;
     s += Text(12, 22, "Speed-up of two readers at once, against file size",
               "font-size=\"15\" font-weight=\"bold\"");
+    std::vector<double> levels;
+    for (const Comparison& comparison : sweep) {
+        for (const DeliverableRuns& d : comparison.deliverables) {
+            levels.push_back(d.speedup.level);
+        }
+    }
     s += Text(12, 41,
-              "The median speed-up (serial total / parallel total) with its 95% interval; "
-              "both axes log scale.",
+              "The median speed-up (serial total / parallel total) with its " +
+                  IntervalName(levels) + "; both axes log scale.",
               "fill=\"#555\"");
     s += Rect(x0, top, x1 - x0, y(1) - top, "fill=\"" + std::string(FasterTint) + "\"");
     s += Rect(x0, y(1), x1 - x0, bottom - y(1), "fill=\"" + std::string(SlowerTint) + "\"");
