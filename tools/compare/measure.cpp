@@ -1,6 +1,7 @@
 #include "compare/measure.h"
 
 #include "common/command_line.h"
+#include "common/input_file.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "common/storage_traffic.h"
@@ -10,8 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -40,17 +39,21 @@ std::string FindDeliverable(const Options& options, const std::string& name) {
     return "";
 }
 
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// A run's output, read as untrusted input, since a program under --bin may print anything: at
+// most a mebibyte of it. "" when read, otherwise why not.
+constexpr size_t LargestRunOutput = 1 << 20;
+std::string ReadRunOutput(const std::string& path, std::string* text) {
+    return tools::ReadRegularFile(path, LargestRunOutput, text);
 }
 
 // A failed run's standard error, to follow the message about it: line by line with control
 // characters escaped, since a program under --bin may print anything.
 std::string ChildErrors(const std::string& errPath) {
-    const std::string text = ReadWhole(errPath);
+    std::string text;
+    const std::string unread = ReadRunOutput(errPath, &text);
+    if (!unread.empty()) {
+        return "; its standard error could not be read: " + unread + "\n";
+    }
     if (text.empty()) {
         return "; it wrote nothing on standard error\n";
     }
@@ -266,8 +269,11 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                 break;
             }
             tools::RunOutput output;
-            const std::string problem =
-                exitStatus == 0 ? tools::ParseRunOutput(ReadWhole(outPath), &output) : "";
+            std::string printed;
+            std::string problem = exitStatus == 0 ? ReadRunOutput(outPath, &printed) : "";
+            if (exitStatus == 0 && problem.empty()) {
+                problem = tools::ParseRunOutput(printed, &output);
+            }
             if (exitStatus != 0 || !problem.empty()) {
                 fprintf(stderr, "%s%s: %s, run %d: %s%s", progress ? "\n" : "", Program.c_str(),
                         deliverable.name.c_str(), run,
