@@ -2,9 +2,15 @@
 // Runs the deliverables and a bare reference side by side, alternating, and prints the ratios
 // of their median per-file ticks; then whether readrace's verdict agrees with fio's.
 #include "common/command_line.h"
+#include "common/input_file.h"
+#include "common/machine_facts.h"
 #include "common/safe_text.h"
-#include "runs/run_output.h"
+#include "common/size_text.h"
 #include "common/tool_files.h"
+#include "prepare/prepare_files.h"
+#include "runs/comparison.h"
+#include "runs/run_output.h"
+#include "runs/run_stats.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,9 +25,7 @@
 #include <sstream>
 #include <string>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 #include <x86intrin.h>
@@ -36,19 +40,17 @@ struct Options {
     std::string scratch; // this run's own fresh folder in dir, which holds all it writes
 };
 
-// A failure, already said on standard error: main removes the scratch folder and exits with 1.
-struct Failed {};
+// A failure, already said on standard error: main removes the scratch folder and exits with
+// status, 128 plus the signal after an interrupt.
+struct Failed {
+    int status = 1;
+};
 
 constexpr const char* HugePageSetting = "/sys/kernel/mm/transparent_hugepage/enabled";
 
-// The setting's current value, the word in brackets: "[madvise]" -> "madvise".
-std::string CurrentHugePageSetting() {
-    std::ifstream in(HugePageSetting);
-    std::string line;
-    std::getline(in, line);
-    const size_t open = line.find('['), close = line.find(']');
-    return open != std::string::npos && close > open ? line.substr(open + 1, close - open - 1) : "";
-}
+// Far past any run of these sizes: a deliverable or fio that hangs stops the bench, not the
+// machine's whole evening.
+constexpr double RunTimeoutSeconds = 600;
 
 bool SetHugePageSetting(const std::string& value) {
     std::ofstream out(HugePageSetting);
@@ -59,7 +61,7 @@ bool SetHugePageSetting(const std::string& value) {
 
 struct Run {
     tools::RunOutput output;
-    long maxRssKiB = 0;
+    long long maxRssKiB = 0;
 };
 
 [[noreturn]] void Die(const std::string& what) {
@@ -67,62 +69,32 @@ struct Run {
     throw Failed{};
 }
 
-std::string FileName(int i) {
-    return std::to_string(i) + ".tmp";
-}
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs a program in dir and returns its standard output and peak memory.
-std::string Spawn(const Options& options, const std::vector<std::string>& command,
-                  const std::string& dir, long* maxRss, int* status) {
+// Runs a command in dir, its output kept in the scratch folder, and returns its standard output,
+// its exit status in *status (-1 where it could not run) and its peak memory in *peakKiB.
+std::string RunIn(const Options& options, const std::vector<std::string>& command,
+                  const std::string& dir, long long* peakKiB, int* status) {
     const std::string out = options.scratch + "/stdout";
-    const pid_t child = fork();
-    if (child < 0) {
-        Die("fork");
+    int interrupt = 0;
+    bool timedOut = false;
+    *status = tools::RunCommandInDirectory(command, dir, out, options.scratch + "/stderr",
+                                           RunTimeoutSeconds, &interrupt, &timedOut, peakKiB);
+    if (interrupt != 0) {
+        tools::Complain("readrace_bench", "", "interrupted during " + command[0]);
+        throw Failed{128 + interrupt};
     }
-    if (child == 0) {
-        const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-        const int null = open("/dev/null", O_WRONLY);
-        if (file < 0 || null < 0 || chdir(dir.c_str()) != 0) {
-            _exit(127);
-        }
-        dup2(file, 1);
-        dup2(null, 2);
-        close_range(3, ~0u, 0);
-        std::vector<char*> arguments;
-        for (const std::string& argument : command) {
-            arguments.push_back(const_cast<char*>(argument.c_str()));
-        }
-        arguments.push_back(nullptr);
-        execvp(arguments[0], arguments.data());
-        _exit(127);
+    if (timedOut) {
+        tools::Complain("readrace_bench", command[0] + " in " + dir,
+                        "still running after " + std::to_string((int)RunTimeoutSeconds) +
+                            " s; stopped it");
+        throw Failed{};
     }
-    int waited = 0;
-    rusage usage = {};
-    while (wait4(child, &waited, 0, &usage) < 0) {
-        if (errno != EINTR) {
-            Die("wait4");
-        }
-    }
-    if (maxRss != nullptr) {
-        *maxRss = usage.ru_maxrss;
-    }
-    *status = WIFEXITED(waited) ? WEXITSTATUS(waited) : -1;
-    const std::string text = ReadWhole(out);
-    unlink(out.c_str());
-    return text;
+    return tools::ReadWholeFile(out);
 }
 
 Run RunDeliverable(const Options& options, const std::string& program, const std::string& dir) {
     Run run;
     int status = 0;
-    const std::string text = Spawn(options, {program}, dir, &run.maxRssKiB, &status);
+    const std::string text = RunIn(options, {program}, dir, &run.maxRssKiB, &status);
     const std::string problem = tools::ParseRunOutput(text, &run.output);
     if (status != 0 || !problem.empty()) {
         tools::Complain("readrace_bench", program + " in " + dir,
@@ -132,13 +104,12 @@ Run RunDeliverable(const Options& options, const std::string& program, const std
     return run;
 }
 
-void Prepare(const Options& options, const std::string& dir, const std::string& size) {
-    int status = 0;
-    Spawn(options, {READRACE_PREPARE, "--size", size, dir}, options.scratch, nullptr, &status);
+// Ten files of size, as readrace_prepare writes them; PrepareFiles says what went wrong.
+void Prepare(const std::string& dir, const std::string& size) {
+    const int status =
+        tools::PrepareFiles("readrace_bench", dir, *tools::ParseSize(size), false, false);
     if (status != 0) {
-        tools::Complain("readrace_bench", "",
-                        "readrace_prepare --size " + size + " " + dir + " failed");
-        throw Failed{};
+        throw Failed{status >= 128 ? status : 1};
     }
 }
 
@@ -147,8 +118,8 @@ void MakeEmptyFiles(const std::string& dir) {
     if (mkdir(dir.c_str(), 0755) != 0) {
         Die(dir);
     }
-    for (int i = 0; i < 10; ++i) {
-        const std::string path = dir + "/" + FileName(i);
+    for (int i = 0; i < tools::FileCount; ++i) {
+        const std::string path = dir + "/" + tools::FileName(i);
         const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
         if (file < 0) {
             Die(path);
@@ -159,8 +130,8 @@ void MakeEmptyFiles(const std::string& dir) {
 
 // A file left cached would make a "cold" figure a cached one: stop instead.
 void EvictAll(const std::string& dir) {
-    for (int i = 0; i < 10; ++i) {
-        const std::string path = dir + "/" + FileName(i);
+    for (int i = 0; i < tools::FileCount; ++i) {
+        const std::string path = dir + "/" + tools::FileName(i);
         const std::string problem = tools::EvictFile(path);
         if (!problem.empty()) {
             tools::Complain("readrace_bench", path, "cannot evict from the cache: " + problem);
@@ -203,9 +174,9 @@ char* MapFreshBuffer(size_t size, size_t* length) {
 // The bare loop: per file, the system calls that readrace's step makes, and nothing else.
 // Appends each file's ticks.
 void ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touched,
-                   std::vector<long long>* ticks) {
-    for (int i = 0; i < 10; ++i) {
-        const std::string path = dir + "/" + FileName(i);
+                   std::vector<double>* ticks) {
+    for (int i = 0; i < tools::FileCount; ++i) {
+        const std::string path = dir + "/" + tools::FileName(i);
         const unsigned long long start = __rdtsc();
         const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
                                                 (direct ? O_DIRECT : 0));
@@ -249,15 +220,8 @@ void ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* tou
                                 std::to_string(size) + " bytes of " + path);
             throw Failed{};
         }
-        ticks->push_back((long long)(stop - start));
+        ticks->push_back((double)(stop - start));
     }
-}
-
-double Median(std::vector<long long> values) {
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? (double)values[middle]
-                             : ((double)values[middle - 1] + (double)values[middle]) / 2;
 }
 
 struct Comparison {
@@ -266,7 +230,7 @@ struct Comparison {
     double huge = 0;      // a buffer touched beforehand, of huge pages: the strictest limit
     double fresh = 0;     // a fresh malloc'd buffer per file, as the ordinary allocator gives
     double floor = 0;     // a fresh huge-page mapping per file: the floor readrace can reach
-    long maxRssKiB = 0;
+    long long maxRssKiB = 0;
 };
 
 struct Touched {
@@ -296,12 +260,12 @@ Touched TouchedBuffer(size_t size, bool hugePages) {
 Comparison Compare(const Options& options, const std::string& program, const std::string& dir,
                    bool direct, bool evict, bool withFresh) {
     unsigned long long largest = 0;
-    for (int i = 0; i < 10; ++i) {
-        largest = std::max(largest, FileSize(dir + "/" + FileName(i)));
+    for (int i = 0; i < tools::FileCount; ++i) {
+        largest = std::max(largest, FileSize(dir + "/" + tools::FileName(i)));
     }
     const Touched plain = TouchedBuffer((size_t)largest, false);
     const Touched huge = TouchedBuffer((size_t)largest, true);
-    std::vector<long long> ours, reference, hugeReference, fresh, floor;
+    std::vector<double> ours, reference, hugeReference, fresh, floor;
     Comparison result;
     for (int r = 0; r < options.runs; ++r) {
         if (evict) {
@@ -310,7 +274,7 @@ Comparison Compare(const Options& options, const std::string& program, const std
         const Run run = RunDeliverable(options, program, dir);
         result.maxRssKiB = std::max(result.maxRssKiB, run.maxRssKiB);
         for (const tools::FileTicks& time : run.output.serial) {
-            ours.push_back(time.ticks);
+            ours.push_back((double)time.ticks);
         }
         if (evict) {
             EvictAll(dir);
@@ -327,11 +291,11 @@ Comparison Compare(const Options& options, const std::string& program, const std
     }
     munmap(plain.mapped, plain.length);
     munmap(huge.mapped, huge.length);
-    result.ours = Median(ours);
-    result.reference = Median(reference);
-    result.huge = Median(hugeReference);
-    result.fresh = withFresh ? Median(fresh) : 0;
-    result.floor = Median(floor);
+    result.ours = tools::MedianOf(ours);
+    result.reference = tools::MedianOf(reference);
+    result.huge = tools::MedianOf(hugeReference);
+    result.fresh = withFresh ? tools::MedianOf(fresh) : 0;
+    result.floor = tools::MedianOf(floor);
     return result;
 }
 
@@ -340,8 +304,9 @@ double FioRuntime(const Options& options, const std::string& jobs, const std::st
     const std::string jobPath = options.scratch + "/bench.fio";
     std::ofstream(jobPath) << jobs;
     int status = 0;
+    long long peakKiB = 0;
     const std::string json =
-        Spawn(options, {"fio", "--output-format=json", jobPath}, dir, nullptr, &status);
+        RunIn(options, {"fio", "--output-format=json", jobPath}, dir, &peakKiB, &status);
     unlink(jobPath.c_str());
     static const std::regex runtime(R"re("read"\s*:\s*\{[^}]*?"runtime"\s*:\s*([0-9]+))re");
     std::smatch match;
@@ -363,16 +328,20 @@ std::string FioJobs(bool direct, bool parallel, bool invalidate, unsigned long l
             if (i > from) {
                 names += ':';
             }
-            names += FileName(i);
+            names += tools::FileName(i);
         }
         return names;
     };
+    // As readrace's two workers split the files, and its serial phase reads them all.
+    const int half = tools::FileCount / 2;
     if (parallel) {
-        jobs << "[first]\nfilename=" << list(0, 4) << "\nnrfiles=5\nsize=" << 5 * fileSize
-             << "\n[second]\nfilename=" << list(5, 9) << "\nnrfiles=5\nsize=" << 5 * fileSize
-             << "\n";
+        jobs << "[first]\nfilename=" << list(0, half - 1) << "\nnrfiles=" << half
+             << "\nsize=" << half * fileSize
+             << "\n[second]\nfilename=" << list(half, tools::FileCount - 1) << "\nnrfiles=" << half
+             << "\nsize=" << half * fileSize << "\n";
     } else {
-        jobs << "[serial]\nfilename=" << list(0, 9) << "\nnrfiles=10\nsize=" << 10 * fileSize
+        jobs << "[serial]\nfilename=" << list(0, tools::FileCount - 1)
+             << "\nnrfiles=" << tools::FileCount << "\nsize=" << tools::FileCount * fileSize
              << "\n";
     }
     return jobs.str();
@@ -380,13 +349,13 @@ std::string FioJobs(bool direct, bool parallel, bool invalidate, unsigned long l
 
 // One round's verdict is noise where two phases are close; the medians over all rounds are not.
 void CompareVerdictWithFio(const Options& options, const std::string& dir, bool direct) {
-    const unsigned long long fileSize = FileSize(dir + "/0.tmp");
-    std::vector<long long> ourParallel, ourSerial, fioParallel, fioSerial;
+    const unsigned long long fileSize = FileSize(dir + "/" + tools::FileName(0));
+    std::vector<double> ourParallel, ourSerial, fioParallel, fioSerial;
     for (int r = 0; r < options.runs; ++r) {
         EvictAll(dir);
         const Run run = RunDeliverable(options, direct ? READRACE_NOBUF : READRACE_SEQ, dir);
-        ourParallel.push_back(run.output.parallelTotal);
-        ourSerial.push_back(run.output.serialTotal);
+        ourParallel.push_back((double)run.output.parallelTotal);
+        ourSerial.push_back((double)run.output.serialTotal);
         // As readrace does: parallel from an evicted start, then serial right after it.
         EvictAll(dir);
         const double parallel = FioRuntime(options, FioJobs(direct, true, true, fileSize), dir);
@@ -395,11 +364,11 @@ void CompareVerdictWithFio(const Options& options, const std::string& dir, bool 
             printf("   fio did not run as expected\n");
             return;
         }
-        fioParallel.push_back((long long)parallel);
-        fioSerial.push_back((long long)serial);
+        fioParallel.push_back(parallel);
+        fioSerial.push_back(serial);
     }
-    const double ours[2] = {Median(ourParallel), Median(ourSerial)};
-    const double fio[2] = {Median(fioParallel), Median(fioSerial)};
+    const double ours[2] = {tools::MedianOf(ourParallel), tools::MedianOf(ourSerial)};
+    const double fio[2] = {tools::MedianOf(fioParallel), tools::MedianOf(fioSerial)};
     const bool ourParallelWorse = ours[0] >= ours[1];
     const bool fioParallelWorse = fio[0] >= fio[1];
     const bool decided = std::max(fio[0], fio[1]) > 1.10 * std::min(fio[0], fio[1]);
@@ -434,8 +403,8 @@ void RunBench(const Options& options) {
     const char* cachedSize = options.quick ? "4MiB" : "64MiB";
     const char* directSize = options.quick ? "2MiB" : "32MiB";
     MakeEmptyFiles(empty);
-    Prepare(options, cached, cachedSize);
-    Prepare(options, direct, directSize);
+    Prepare(cached, cachedSize);
+    Prepare(direct, directSize);
 
     printf("readrace_bench: %d runs of each, alternating with the reference; median ticks per "
            "file\nof the serial phase over all runs\n\n",
@@ -465,7 +434,7 @@ void RunBench(const Options& options) {
         CompareVerdictWithFio(options, direct, true);
         // fio's buffers have ordinary pages, readrace's huge ones; a direct read pins every page
         // of its buffer, so fio's serial job pays more per byte than readrace's serial phase.
-        const std::string setting = CurrentHugePageSetting();
+        const std::string setting = tools::TransparentHugePages();
         if (!options.fioHugePages) {
             printf("   fio's buffers use ordinary pages; --fio-huge-pages compares with fio's "
                    "buffers on huge pages too\n");
@@ -481,8 +450,8 @@ void RunBench(const Options& options) {
         }
     }
 
-    const unsigned long long largest[2] = {FileSize(cached + "/0.tmp"),
-                                           FileSize(direct + "/0.tmp")};
+    const unsigned long long largest[2] = {FileSize(cached + "/" + tools::FileName(0)),
+                                           FileSize(direct + "/" + tools::FileName(0))};
     printf("\npeak memory (getrusage): readrace_seq %.1f MiB over %s files, readrace_nobuf %.1f "
            "MiB over %s files\n",
            cachedRead.maxRssKiB / 1024.0, cachedSize, directRead.maxRssKiB / 1024.0, directSize);
@@ -542,8 +511,14 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         RunBench(options);
-    } catch (const Failed&) {
-        status = 1;
+    } catch (const Failed& failed) {
+        status = failed.status;
+    }
+    // The runs hold interrupts back until they can clean up; one that came after the last is
+    // still waiting.
+    if (const int signal = status == 0 ? tools::PendingInterrupt() : 0) {
+        tools::Complain("readrace_bench", "", "interrupted");
+        status = 128 + signal;
     }
     std::filesystem::remove_all(options.scratch, error);
     return status;

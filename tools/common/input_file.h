@@ -1,4 +1,5 @@
-// Files read as untrusted input: only regular files, never waited on, never too large.
+// Reading files whole. Input from outside is read only from regular files, never waited on, and
+// never when too large.
 #pragma once
 
 #include <cstddef>
@@ -10,5 +11,9 @@ namespace tools {
 // device is refused at once rather than waited on, as are directories and files larger than
 // limit bytes. "" when done, otherwise the reason.
 std::string ReadRegularFile(const std::string& path, size_t limit, std::string* text);
+
+// The whole of a file the tool made itself, such as a program's captured output, whatever its
+// size; "" where it cannot be read.
+std::string ReadWholeFile(const std::string& path);
 
 } // namespace tools

@@ -25,4 +25,8 @@ void GatherSystemFacts(const std::string& directory, MachineFacts* facts);
 // "host, CPU, 2 cores, ext4 on DEVICE, kernel, readrace 0.1.0": the line under a chart.
 std::string MachineLine(const MachineFacts& machine);
 
+// The transparent huge page setting in force: "always", "madvise" or "never"; "" where the
+// system has no such setting or does not tell it.
+std::string TransparentHugePages();
+
 } // namespace tools

@@ -35,4 +35,12 @@ int LockForRun(const std::string& program, const std::string& directory, Directo
     return 0;
 }
 
+int RunInDirectory(const std::string& program, const std::string& directory,
+                   const std::string& outPath, const std::string& errPath, double timeoutSeconds,
+                   int* interrupt, bool* timedOut) {
+    long long peakKiB = -1;
+    return RunCommandInDirectory({program}, directory, outPath, errPath, timeoutSeconds, interrupt,
+                                 timedOut, &peakKiB);
+}
+
 } // namespace tools

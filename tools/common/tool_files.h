@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace tools {
 
@@ -70,5 +71,12 @@ constexpr double StopGraceSeconds = 2;
 int RunInDirectory(const std::string& program, const std::string& directory,
                    const std::string& outPath, const std::string& errPath, double timeoutSeconds,
                    int* interrupt, bool* timedOut);
+// The same for a command: the program, found on the PATH where it names no folder, then its
+// arguments. *peakKiB is the program's peak memory in KiB (getrusage's resident ru_maxrss; on
+// Windows the peak committed memory of the largest process in its job), or -1 where unknown.
+int RunCommandInDirectory(const std::vector<std::string>& command, const std::string& directory,
+                          const std::string& outPath, const std::string& errPath,
+                          double timeoutSeconds, int* interrupt, bool* timedOut,
+                          long long* peakKiB);
 
 } // namespace tools

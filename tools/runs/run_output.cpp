@@ -58,38 +58,41 @@ std::string ParseRunOutput(const std::string& text, RunOutput* run) {
         return "the output ends inside a line";
     }
     const std::vector<std::string> lines = Lines(text);
-    if (lines.size() != 23) {
-        return std::to_string(lines.size()) + " lines where a complete run has 23";
+    if (lines.size() != LinesPerRun) {
+        return std::to_string(lines.size()) + " lines where a complete run has " +
+               std::to_string(LinesPerRun);
     }
-    bool seen[10] = {};
+    // The parallel phase's files, its total, the serial phase's files, its total, the outcome.
+    const size_t parallelTotalLine = FileCount, serialTotalLine = 2 * FileCount + 1;
+    bool seen[FileCount] = {};
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         const std::string where = "line " + std::to_string(i + 1) + " [" + line + "]: ";
         std::smatch match;
-        if (i < 10 || (i >= 11 && i < 21)) {
+        if (i != parallelTotalLine && i < serialTotalLine) {
             long long ticks = 0;
             if (!std::regex_match(line, match, fileLine) || !ParseTicks(match[2], &ticks)) {
                 return where + "not a per-file line";
             }
             const int file = match[1].str()[0] - '0';
-            if (i < 10) {
+            if (i < parallelTotalLine) {
                 if (seen[file]) {
                     return where + "the file is listed twice in the parallel phase";
                 }
                 seen[file] = true;
                 run->parallel.push_back({file, ticks});
             } else {
-                if (file != (int)i - 11) {
+                if (file != (int)(i - parallelTotalLine - 1)) {
                     return where + "the serial phase is out of order";
                 }
                 run->serial.push_back({file, ticks});
             }
-        } else if (i == 10) {
+        } else if (i == parallelTotalLine) {
             if (!std::regex_match(line, match, parallelLine) ||
                 !ParseTicks(match[1], &run->parallelTotal)) {
                 return where + "not the parallel total";
             }
-        } else if (i == 21) {
+        } else if (i == serialTotalLine) {
             if (!std::regex_match(line, match, serialLine) ||
                 !ParseTicks(match[1], &run->serialTotal)) {
                 return where + "not the serial total";
@@ -112,14 +115,15 @@ std::string ParseRunOutput(const std::string& text, RunOutput* run) {
                ", serial " + std::to_string(run->serialTotal) + "): a faulty run";
     }
     if (!OutcomeAgrees(*run)) {
-        return "line 23 [" + lines[22] + "]: the outcome disagrees with the totals (parallel " +
+        return "line " + std::to_string(LinesPerRun) + " [" + lines.back() +
+               "]: the outcome disagrees with the totals (parallel " +
                std::to_string(run->parallelTotal) + ", serial " + std::to_string(run->serialTotal) +
                "): a faulty run";
     }
     // Each worker prints its own list in order.
-    int nextFirst = 0, nextSecond = 5;
+    int nextFirst = 0, nextSecond = FileCount / 2;
     for (const FileTicks& time : run->parallel) {
-        int& next = time.file < 5 ? nextFirst : nextSecond;
+        int& next = time.file < FileCount / 2 ? nextFirst : nextSecond;
         if (time.file != next) {
             return "the parallel phase has " + std::to_string(time.file) +
                    ".tmp out of its worker's order";

@@ -6,6 +6,11 @@
 
 namespace tools {
 
+// A run reads "0.tmp" to "9.tmp" and prints a line for each file in each phase, a total after
+// each phase and the outcome.
+constexpr int FileCount = 10;
+constexpr int LinesPerRun = 2 * FileCount + 3;
+
 struct FileTicks {
     int file; // 0 for "0.tmp" ... 9 for "9.tmp"
     long long ticks;

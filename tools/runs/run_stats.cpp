@@ -37,7 +37,7 @@ Summary Summarize(const std::vector<RunOutput>& runs, double ticksPerSecond,
         return ms > 0 ? (double)totalBytes / 1e6 / (ms / 1000) : 0;
     };
     std::vector<double> parallel, serial, parallelRate, serialRate, percentages;
-    std::vector<double> fileParallel[10], fileSerial[10];
+    std::vector<double> fileParallel[FileCount], fileSerial[FileCount];
     for (const RunOutput& run : runs) {
         const double parallelMs = (double)run.parallelTotal * msPerTick;
         const double serialMs = (double)run.serialTotal * msPerTick;
@@ -60,7 +60,7 @@ Summary Summarize(const std::vector<RunOutput>& runs, double ticksPerSecond,
     summary.serialMs = SpreadOf(serial);
     summary.parallelMBps = SpreadOf(parallelRate);
     summary.serialMBps = SpreadOf(serialRate);
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < FileCount; ++i) {
         summary.fileParallelMs[i] = SpreadOf(fileParallel[i]).median;
         summary.fileSerialMs[i] = SpreadOf(fileSerial[i]).median;
     }

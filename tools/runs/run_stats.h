@@ -20,9 +20,9 @@ Spread SpreadOf(std::vector<double> values);
 struct Summary {
     int runs = 0;
     Spread parallelMs, serialMs;
-    Spread parallelMBps, serialMBps; // from the same runs: the fastest run has the max
-    double fileParallelMs[10] = {};  // per-file medians
-    double fileSerialMs[10] = {};
+    Spread parallelMBps, serialMBps;       // from the same runs: the fastest run has the max
+    double fileParallelMs[FileCount] = {}; // per-file medians
+    double fileSerialMs[FileCount] = {};
     int parallelWorse = 0, serialWorse = 0;
     int withPercentage = 0;
     double medianPercentage = 0;

@@ -70,14 +70,14 @@ std::string DeviceModel(const std::string& number) {
     }
     return "";
 }
+} // namespace
 
 // "always [madvise] never" -> "madvise".
-std::string HugePages() {
+std::string TransparentHugePages() {
     const std::string line = FirstLine("/sys/kernel/mm/transparent_hugepage/enabled");
     const size_t open = line.find('['), close = line.find(']');
     return open != std::string::npos && close > open ? line.substr(open + 1, close - open - 1) : "";
 }
-} // namespace
 
 void GatherSystemFacts(const std::string& directory, MachineFacts* facts) {
     char name[256] = {};
@@ -91,7 +91,7 @@ void GatherSystemFacts(const std::string& directory, MachineFacts* facts) {
     std::string number;
     MountOf(directory, &facts->filesystem, &number);
     facts->device = DeviceModel(number);
-    facts->thp = HugePages();
+    facts->thp = TransparentHugePages();
 }
 
 } // namespace tools

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -178,10 +179,12 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 
 } // namespace
 
-int RunInDirectory(const std::string& program, const std::string& directory,
-                   const std::string& outPath, const std::string& errPath, double timeoutSeconds,
-                   int* interrupt, bool* timedOut) {
+int RunCommandInDirectory(const std::vector<std::string>& command, const std::string& directory,
+                          const std::string& outPath, const std::string& errPath,
+                          double timeoutSeconds, int* interrupt, bool* timedOut,
+                          long long* peakKiB) {
     *timedOut = false;
+    *peakKiB = -1;
     *interrupt = PendingInterrupt();
     if (*interrupt != 0) {
         return -1;
@@ -195,6 +198,13 @@ int RunInDirectory(const std::string& program, const std::string& directory,
     // ignored SIGCHLD, inherited, would have the system reap it unseen instead.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     signal(SIGCHLD, SIG_DFL);
+    // Built before the fork, so that the child allocates nothing.
+    std::vector<char*> arguments;
+    for (const std::string& argument : command) {
+        arguments.push_back(const_cast<char*>(argument.c_str()));
+    }
+    arguments.push_back(nullptr);
+    const bool onPath = command[0].find('/') == std::string::npos;
     const pid_t child = out < 0 || err < 0 || in < 0 ? -1 : fork();
     if (child == 0) {
         // A group of its own, so that one signal reaches all it starts.
@@ -208,7 +218,11 @@ int RunInDirectory(const std::string& program, const std::string& directory,
         dup2(out, 1);
         dup2(err, 2);
         close_range(3, ~0u, 0);
-        execl(program.c_str(), program.c_str(), (char*)nullptr);
+        if (onPath) {
+            execvp(arguments[0], arguments.data());
+        } else {
+            execv(arguments[0], arguments.data());
+        }
         _exit(127);
     }
     for (const int file : {out, err, in}) {
@@ -251,8 +265,12 @@ int RunInDirectory(const std::string& program, const std::string& directory,
     // Whatever the program left running in its group goes with it.
     kill(-child, SIGKILL);
     int status = 0;
+    rusage usage = {};
     pid_t reaped;
-    while ((reaped = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+    while ((reaped = wait4(child, &status, 0, &usage)) < 0 && errno == EINTR) {
+    }
+    if (reaped == child) {
+        *peakKiB = usage.ru_maxrss;
     }
     while (waitpid(-child, nullptr, 0) > 0 || errno == EINTR) {
     }

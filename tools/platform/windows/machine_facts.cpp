@@ -8,6 +8,11 @@ namespace fs = std::filesystem;
 
 namespace tools {
 
+// Windows gives large pages only to those who ask for them; there is no transparent setting.
+std::string TransparentHugePages() {
+    return "";
+}
+
 void GatherSystemFacts(const std::string& directory, MachineFacts* facts) {
     SYSTEM_INFO system;
     GetSystemInfo(&system);

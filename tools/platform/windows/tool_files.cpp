@@ -171,14 +171,34 @@ HANDLE CreateOutputFile(const std::string& path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// One argument as the C runtime splits a command line: in quotes, with each quote escaped and
+// the backslashes before a quote, or before the closing one, doubled.
+std::string QuotedArgument(const std::string& argument) {
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(2 * backslashes, '\\');
+    return quoted + "\"";
+}
+
 } // namespace
 
 // The program runs in a job object, which holds whatever it starts too, so that one call ends
 // them all; and in a process group of its own, which Ctrl-Break reaches alone.
-int RunInDirectory(const std::string& program, const std::string& directory,
-                   const std::string& outPath, const std::string& errPath, double timeoutSeconds,
-                   int* interrupt, bool* timedOut) {
+int RunCommandInDirectory(const std::vector<std::string>& command, const std::string& directory,
+                          const std::string& outPath, const std::string& errPath,
+                          double timeoutSeconds, int* interrupt, bool* timedOut,
+                          long long* peakKiB) {
     *timedOut = false;
+    *peakKiB = -1;
     *interrupt = PendingInterrupt();
     if (*interrupt != 0) {
         return -1;
@@ -203,7 +223,11 @@ int RunInDirectory(const std::string& program, const std::string& directory,
         startup.hStdInput = files[0];
         startup.hStdOutput = files[1];
         startup.hStdError = files[2];
-        std::string commandLine = "\"" + program + "\"";
+        // The program's name ends at the next quote, with no escapes: no Windows name holds one.
+        std::string commandLine = "\"" + command[0] + "\"";
+        for (size_t i = 1; i < command.size(); ++i) {
+            commandLine += " " + QuotedArgument(command[i]);
+        }
         // Suspended until it is in the job, so that nothing it starts escapes.
         started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
                                  CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP, nullptr,
@@ -246,6 +270,11 @@ int RunInDirectory(const std::string& program, const std::string& directory,
     }
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION used = {};
+    if (QueryInformationJobObject(job, JobObjectExtendedLimitInformation, &used, sizeof used,
+                                  nullptr)) {
+        *peakKiB = (long long)(used.PeakProcessMemoryUsed / 1024);
+    }
     // Whatever the program left running goes with it.
     TerminateJobObject(job, 1);
     CloseHandle(process.hProcess);
