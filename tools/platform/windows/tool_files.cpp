@@ -226,7 +226,9 @@ int RunCommandInDirectory(const std::vector<std::string>& command, const std::st
         // The program's name ends at the next quote, with no escapes: no Windows name holds one.
         std::string commandLine = "\"" + command[0] + "\"";
         for (size_t i = 1; i < command.size(); ++i) {
-            commandLine += " " + QuotedArgument(command[i]);
+            // Two appends, not `" " + ...`: GCC 12 warns falsely of overlap (-Wrestrict) on that.
+            commandLine += ' ';
+            commandLine += QuotedArgument(command[i]);
         }
         // Suspended until it is in the job, so that nothing it starts escapes.
         started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
