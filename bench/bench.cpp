@@ -501,11 +501,11 @@ int main(int argc, char** argv) {
     std::error_code error;
     std::filesystem::create_directories(options.dir, error);
     // Everything it writes goes into a folder of its own, never over what is in dir.
-    options.scratch = tools::MakeFreshDirectory(
-        std::filesystem::absolute(options.dir, error).string() + "/readrace_bench-");
-    if (options.scratch.empty()) {
-        tools::Complain("readrace_bench", options.dir,
-                        "cannot make a folder there: " + tools::LastErrorText());
+    const std::string unmade = tools::MakeFreshDirectory(
+        std::filesystem::absolute(options.dir, error).string() + "/readrace_bench-",
+        &options.scratch);
+    if (!unmade.empty()) {
+        tools::Complain("readrace_bench", options.dir, "cannot make a folder there: " + unmade);
         return 1;
     }
     int status = 0;

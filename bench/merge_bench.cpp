@@ -3,6 +3,7 @@
 // readrace_compare --merge over each count side by side and prints the ratio, so that growth is
 // measured, not assumed.
 #include "common/command_line.h"
+#include "common/safe_text.h"
 #include "common/tool_files.h"
 #include "common/version.h"
 #include "report/json_report.h"
@@ -159,11 +160,11 @@ int main(int argc, char** argv) {
     }
     std::error_code error;
     options.compare = fs::absolute(options.compare, error).string(); // the merge runs elsewhere
-    const std::string folder = tools::MakeFreshDirectory(
-        (fs::temp_directory_path(error) / "readrace_merge_bench-").string());
-    if (folder.empty()) {
-        fprintf(stderr, "readrace_merge_bench: cannot make a scratch folder: %s\n",
-                tools::LastErrorText().c_str());
+    std::string folder;
+    const std::string unmade = tools::MakeFreshDirectory(
+        (fs::temp_directory_path(error) / "readrace_merge_bench-").string(), &folder);
+    if (!unmade.empty()) {
+        tools::Complain("readrace_merge_bench", "", "cannot make a scratch folder: " + unmade);
         return 1;
     }
     int status = 0;

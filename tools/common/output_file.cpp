@@ -16,10 +16,11 @@ namespace tools {
 
 namespace {
 
-// Makes a hidden temporary file beside path, exclusively; its descriptor, or -1 with errno set.
-int CreateBeside(const std::string& path, std::string* temporary) {
+// Makes a hidden temporary file beside path, exclusively, in *file.
+std::string CreateBeside(const std::string& path, std::string* temporary, int* file) {
     const fs::path target(path);
     std::random_device random;
+    std::string problem;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[40];
         snprintf(suffix, sizeof suffix, ".%08x%08x.partial", random(), random());
@@ -27,12 +28,14 @@ int CreateBeside(const std::string& path, std::string* temporary) {
         name += target.filename();
         name += suffix;
         *temporary = (target.parent_path() / name).string();
-        const int file = CreateNewFile(*temporary);
-        if (file >= 0 || errno != EEXIST) {
-            return file;
+        problem = CreateNewFile(*temporary, file);
+        // Only a name already taken is worth another try.
+        std::error_code ignored;
+        if (problem.empty() || !fs::exists(fs::symlink_status(*temporary, ignored))) {
+            return problem;
         }
     }
-    return -1;
+    return problem;
 }
 
 std::string Reason(int error) {
@@ -43,27 +46,29 @@ std::string Reason(int error) {
 
 std::string WriteFileWhole(const std::string& path, const std::string& text) {
     std::string temporary;
-    const int file = CreateBeside(path, &temporary);
-    if (file < 0) {
-        return Reason(errno);
+    int file = -1;
+    std::string problem = CreateBeside(path, &temporary, &file);
+    if (!problem.empty()) {
+        return problem;
     }
-    errno = 0;
-    int error = 0;
-    if (!WriteAll(file, text.data(), text.size()) || !SyncFile(file)) {
-        error = errno != 0 ? errno : EIO;
+    problem = WriteAll(file, text.data(), text.size());
+    if (problem.empty()) {
+        problem = SyncFile(file);
     }
-    if (!CloseFile(file) && error == 0) {
-        error = errno != 0 ? errno : EIO;
+    const std::string closed = CloseFile(file);
+    if (problem.empty()) {
+        problem = closed;
     }
     std::error_code renamed;
-    if (error == 0) {
+    if (problem.empty()) {
         // Replaces an existing file on Windows too.
         fs::rename(temporary, path, renamed);
+        problem = renamed ? renamed.message() : "";
     }
-    if (error != 0 || renamed) {
+    if (!problem.empty()) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        return error != 0 ? Reason(error) : renamed.message();
+        return problem;
     }
     SyncDirectory(fs::path(path).parent_path().empty() ? "."
                                                        : fs::path(path).parent_path().string());
@@ -76,9 +81,10 @@ std::string CheckWritable(const std::string& path) {
         return Reason(EISDIR);
     }
     std::string temporary;
-    const int file = CreateBeside(path, &temporary);
-    if (file < 0) {
-        return Reason(errno);
+    int file = -1;
+    const std::string problem = CreateBeside(path, &temporary, &file);
+    if (!problem.empty()) {
+        return problem;
     }
     CloseFile(file);
     fs::remove(temporary, error);

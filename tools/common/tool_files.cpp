@@ -2,21 +2,26 @@
 
 #include "common/safe_text.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 namespace tools {
 
-bool WriteAll(int file, const void* data, size_t size) {
+// The descriptors are the C runtime's on every system, so errno holds the reason.
+std::string WriteAll(int file, const void* data, size_t size) {
     const char* bytes = (const char*)data;
     while (size > 0) {
+        errno = 0;
         const long written = WriteSome(file, bytes, size);
         if (written <= 0) {
-            return false;
+            // A write of nothing, with no error, means a device that takes no more.
+            return std::generic_category().message(written < 0 && errno != 0 ? errno : EIO);
         }
         bytes += written;
         size -= (size_t)written;
     }
-    return true;
+    return "";
 }
 
 int LockForRun(const std::string& program, const std::string& directory, DirectoryLock* lock) {

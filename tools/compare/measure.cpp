@@ -187,7 +187,7 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
     comparison->evicted = options.evict;
     comparison->deliverables = found;
     comparison->bytesPerPhase = 0;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < tools::FileCount; ++i) {
         std::error_code error;
         const fs::path file = fs::path(directory) / tools::FileName(i);
         const auto size = fs::file_size(file, error);
@@ -208,16 +208,18 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
     }
     std::error_code error;
     // A folder of its own, never one that was there before, for the runs' output.
-    const fs::path scratch =
-        tools::MakeFreshDirectory((fs::temp_directory_path(error) / "readrace_compare-").string());
-    if (scratch.empty()) {
+    std::string scratchText;
+    const std::string unmade = tools::MakeFreshDirectory(
+        (fs::temp_directory_path(error) / "readrace_compare-").string(), &scratchText);
+    if (!unmade.empty()) {
         tools::Complain(Program,
                         (fs::temp_directory_path(error) / "readrace_compare-XXXXXX").string(),
-                        "cannot make a scratch folder: " + tools::LastErrorText());
+                        "cannot make a scratch folder: " + unmade);
         return 1;
     }
+    const fs::path scratch = scratchText;
     std::vector<std::string> files;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < tools::FileCount; ++i) {
         files.push_back((fs::path(directory) / tools::FileName(i)).string());
     }
     const tools::StorageDevice device = tools::FindStorageDevice(directory);

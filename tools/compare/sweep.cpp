@@ -80,11 +80,11 @@ int RunSweep(const Options& options, const std::vector<tools::DeliverableRuns>& 
     std::error_code error;
     fs::create_directories(scratch, error);
     // Room for the largest size's files and one being written, or for every size when kept.
-    unsigned long long needed = 11 * sizes.back();
+    unsigned long long needed = (tools::FileCount + 1ull) * sizes.back();
     if (options.keep) {
         needed = sizes.back();
         for (const unsigned long long size : sizes) {
-            needed += 10 * size;
+            needed += tools::FileCount * size;
         }
     }
     const fs::space_info space = fs::space(scratch, error);
@@ -100,13 +100,13 @@ int RunSweep(const Options& options, const std::vector<tools::DeliverableRuns>& 
     if (const int refused = tools::LockForRun(Program, scratch.string(), &lock)) {
         return refused;
     }
-    const std::string sweepFolder =
-        tools::MakeFreshDirectory((scratch / "readrace-sweep-").string());
-    if (sweepFolder.empty()) {
+    std::string sweepFolder;
+    const std::string unmade =
+        tools::MakeFreshDirectory((scratch / "readrace-sweep-").string(), &sweepFolder);
+    if (!unmade.empty()) {
         tools::UnlockDirectory(&lock);
-        return tools::Refuse(Program,
-                             (scratch / "readrace-sweep-XXXXXX").string() +
-                                 ": cannot make the sweep's folder: " + tools::LastErrorText());
+        return tools::Refuse(Program, (scratch / "readrace-sweep-XXXXXX").string() +
+                                          ": cannot make the sweep's folder: " + unmade);
     }
     const int status = SweepInFolder(options, found, clock, sizes, sweepFolder, sweep);
     if (options.keep && !fs::is_empty(sweepFolder, error)) {

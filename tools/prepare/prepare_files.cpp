@@ -3,6 +3,8 @@
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "common/tool_files.h"
+#include "runs/comparison.h"
+#include "runs/run_output.h"
 
 #include <chrono>
 #include <cstdio>
@@ -38,17 +40,17 @@ unsigned long long NextWord(RandomBytes* random) {
     return result;
 }
 
-// What a failed system call left (errno, or GetLastError), after a path and what was tried.
-int FailOn(const std::string& program, const std::string& path, const std::string& what) {
-    Complain(program, path, what + ": " + LastErrorText());
+int FailOn(const std::string& program, const std::string& path, const std::string& what,
+           const std::string& reason) {
+    Complain(program, path, what + ": " + reason);
     return 1;
 }
 
 void ShowProgress(int file, unsigned long long written, unsigned long long size) {
     const double done = size == 0 ? 1.0 : (double)written / (double)size;
     const int filled = (int)(done * 30);
-    fprintf(stderr, "\r[%.*s%*s] %d.tmp %3d%% (%d of 10)", filled, "##############################",
-            30 - filled, "", file, (int)(done * 100), file + 1);
+    fprintf(stderr, "\r[%.*s%*s] %s %3d%% (%d of %d)", filled, "##############################",
+            30 - filled, "", FileName(file).c_str(), (int)(done * 100), file + 1, FileCount);
     fflush(stderr);
 }
 
@@ -56,10 +58,9 @@ int Interrupted(const std::string& program, int signal, const std::string& parti
                 bool progress) {
     std::error_code ignored;
     fs::remove(partial, ignored);
-    char complete[64] = "no file was complete";
-    if (index > 0) {
-        snprintf(complete, sizeof complete, "0.tmp to %d.tmp are complete", index - 1);
-    }
+    const std::string complete = index > 0
+                                     ? FileName(0) + " to " + FileName(index - 1) + " are complete"
+                                     : "no file was complete";
     if (progress) {
         fprintf(stderr, "\n");
     }
@@ -70,16 +71,17 @@ int Interrupted(const std::string& program, int signal, const std::string& parti
 // One file under a temporary name, renamed into place, so that no "N.tmp" is ever partial.
 int WriteOneFile(const std::string& program, const fs::path& dir, int index,
                  unsigned long long size, RandomBytes* random, bool progress) {
-    const std::string name = std::to_string(index) + ".tmp";
+    const std::string name = FileName(index);
     const std::string finalPath = (dir / name).string();
     // Named for this process, so that no other run's unfinished file is ever taken for ours.
     const std::string tempPath =
         (dir / ("." + name + "." + std::to_string(ProcessId()) + ".partial")).string();
     std::error_code ignored;
     fs::remove(tempPath, ignored);
-    const int file = CreateNewFile(tempPath);
-    if (file < 0) {
-        return FailOn(program, tempPath, "cannot create");
+    int file = -1;
+    const std::string created = CreateNewFile(tempPath, &file);
+    if (!created.empty()) {
+        return FailOn(program, tempPath, "cannot create", created);
     }
     std::vector<unsigned long long> block(BlockSize / sizeof(unsigned long long));
     unsigned long long written = 0;
@@ -92,8 +94,9 @@ int WriteOneFile(const std::string& program, const fs::path& dir, int index,
             word = NextWord(random);
         }
         const size_t chunk = size - written < BlockSize ? (size_t)(size - written) : BlockSize;
-        if (!WriteAll(file, block.data(), chunk)) {
-            const int status = FailOn(program, tempPath, "cannot write");
+        const std::string problem = WriteAll(file, block.data(), chunk);
+        if (!problem.empty()) {
+            const int status = FailOn(program, tempPath, "cannot write", problem);
             CloseFile(file);
             fs::remove(tempPath, ignored);
             return status;
@@ -103,8 +106,11 @@ int WriteOneFile(const std::string& program, const fs::path& dir, int index,
             ShowProgress(index, written, size);
         }
     }
-    if (!SyncFile(file) || !CloseFile(file)) {
-        const int status = FailOn(program, tempPath, "cannot write to storage");
+    std::string stored = SyncFile(file);
+    const std::string closed = CloseFile(file);
+    stored = stored.empty() ? closed : stored;
+    if (!stored.empty()) {
+        const int status = FailOn(program, tempPath, "cannot write to storage", stored);
         fs::remove(tempPath, ignored);
         return status;
     }
@@ -131,8 +137,8 @@ int WriteFiles(const std::string& program, const fs::path& dir, unsigned long lo
                bool progress) {
     std::error_code error;
     unsigned long long replaced = 0;
-    for (int i = 0; i < 10; ++i) {
-        const fs::path file = dir / (std::to_string(i) + ".tmp");
+    for (int i = 0; i < FileCount; ++i) {
+        const fs::path file = dir / FileName(i);
         if (fs::exists(fs::symlink_status(file, error))) {
             if (!force) {
                 Complain(program, file.string(), "already exists; use --force to replace it");
@@ -145,7 +151,7 @@ int WriteFiles(const std::string& program, const fs::path& dir, unsigned long lo
     }
     // Each file is written beside the one it replaces, so one extra file's room is needed.
     const fs::space_info space = fs::space(dir, error);
-    const unsigned long long needed = 10 * size + size;
+    const unsigned long long needed = (FileCount + 1ull) * size;
     if (!error && space.available + replaced < needed) {
         Complain(program, dir.string(),
                  "too little free space: " + FormatSize(needed) + " needed, " +
@@ -158,7 +164,7 @@ int WriteFiles(const std::string& program, const fs::path& dir, unsigned long lo
         (unsigned long long)std::random_device{}(),
         (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count()};
     seed.generate((unsigned*)random.state, (unsigned*)(random.state + 4));
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < FileCount; ++i) {
         const int written = WriteOneFile(program, dir, i, size, &random, progress);
         if (written != 0) {
             return written;

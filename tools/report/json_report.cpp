@@ -104,7 +104,7 @@ Json DeliverableJson(const DeliverableRuns& deliverable, const Suggestions& sugg
     }
     const Summary& s = deliverable.summary;
     Json files = Json::object();
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < FileCount; ++i) {
         files[FileName(i)] = {{"parallel", s.fileParallelMs[i]}, {"serial", s.fileSerialMs[i]}};
     }
     const SpeedupEstimate& e = deliverable.speedup;

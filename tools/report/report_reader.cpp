@@ -427,20 +427,21 @@ std::string VerifyReport(const Json& json, PlanCache* plans, CheckedReport* chec
     const double ticksPerSecond = ticks->get<double>();
     const unsigned long long bytes = json.at("bytes_per_phase").get<unsigned long long>();
     std::vector<CheckedProgram> largest; // a sweep's copy of its largest size
-    if (!VerifyDeliverables(json.at("deliverables"), "", ticksPerSecond, bytes, bytes / 10, plans,
-                            json.contains("sweep") ? &largest : &checked->programs, &problem)) {
+    if (!VerifyDeliverables(json.at("deliverables"), "", ticksPerSecond, bytes, bytes / FileCount,
+                            plans, json.contains("sweep") ? &largest : &checked->programs,
+                            &problem)) {
         return problem;
     }
     const auto sweep = json.find("sweep");
     for (size_t i = 0; sweep != json.end() && i < sweep->size(); ++i) {
         const Json& entry = (*sweep)[i];
-        // The sweep writes ten files of the size.
+        // The sweep writes the ten files at each size.
         const unsigned long long size = entry.at("size_bytes").get<unsigned long long>();
-        if (size > ~0ull / 10) {
+        if (size > ~0ull / FileCount) {
             return "/sweep/" + std::to_string(i) + "/size_bytes is larger than a file can be";
         }
         if (!VerifyDeliverables(entry.at("deliverables"), "/sweep/" + std::to_string(i),
-                                ticksPerSecond, size * 10, size, plans, &checked->programs,
+                                ticksPerSecond, size * FileCount, size, plans, &checked->programs,
                                 &problem)) {
             return problem;
         }

@@ -79,15 +79,15 @@ void WriteComparison(std::string* out, const Comparison& comparison, const TickC
                            phase.rate.min, phase.rate.max);
         }
         *out += Format("  per-file median ms:\n  %-10s", "");
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < FileCount; ++i) {
             *out += Format(" %8s", FileName(i).c_str());
         }
         *out += Format("\n  %-10s", "parallel");
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < FileCount; ++i) {
             *out += Format(" %8.2f", s.fileParallelMs[i]);
         }
         *out += Format("\n  %-10s", "serial");
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < FileCount; ++i) {
             *out += Format(" %8.2f", s.fileSerialMs[i]);
         }
         *out +=

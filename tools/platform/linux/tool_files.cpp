@@ -26,13 +26,18 @@ long WriteSome(int file, const void* data, size_t size) {
     return (long)written;
 }
 
-int CreateNewFile(const std::string& path) {
-    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+std::string CreateNewFile(const std::string& path, int* file) {
+    *file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    return *file >= 0 ? "" : LastErrorText();
 }
 
-std::string MakeFreshDirectory(const std::string& prefix) {
-    std::string path = prefix + "XXXXXX";
-    return mkdtemp(path.data()) != nullptr ? path : "";
+std::string MakeFreshDirectory(const std::string& prefix, std::string* path) {
+    *path = prefix + "XXXXXX";
+    if (mkdtemp(path->data()) == nullptr) {
+        path->clear();
+        return LastErrorText();
+    }
+    return "";
 }
 
 // The lock file may be removed by the run before this one just as this one opens it; then the
@@ -87,12 +92,12 @@ void UnlockDirectory(DirectoryLock* lock) {
     lock->handle = -1;
 }
 
-bool SyncFile(int file) {
-    return fsync(file) == 0;
+std::string SyncFile(int file) {
+    return fsync(file) == 0 ? "" : LastErrorText();
 }
 
-bool CloseFile(int file) {
-    return close(file) == 0;
+std::string CloseFile(int file) {
+    return close(file) == 0 ? "" : LastErrorText();
 }
 
 std::string LastErrorText() {
@@ -191,8 +196,10 @@ int RunCommandInDirectory(const std::vector<std::string>& command, const std::st
     }
     unlink(outPath.c_str());
     unlink(errPath.c_str());
-    const int out = CreateNewFile(outPath);
-    const int err = CreateNewFile(errPath);
+    int out = -1;
+    int err = -1;
+    CreateNewFile(outPath, &out);
+    CreateNewFile(errPath, &err);
     const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
     // What the program starts and leaves behind comes to this process, to be reaped here; an
     // ignored SIGCHLD, inherited, would have the system reap it unseen instead.

@@ -3,12 +3,14 @@
 #include "common/tool_files.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #include <random>
 #include <sys/stat.h>
+#include <system_error>
 #include <windows.h>
 
 namespace tools {
@@ -17,27 +19,39 @@ long WriteSome(int file, const void* data, size_t size) {
     return _write(file, data, size > (1u << 30) ? (1u << 30) : (unsigned)size);
 }
 
-int CreateNewFile(const std::string& path) {
-    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+namespace {
+
+// The C runtime's descriptors say why in errno, not in GetLastError.
+std::string RuntimeErrorText() {
+    return std::generic_category().message(errno);
+}
+
+} // namespace
+
+std::string CreateNewFile(const std::string& path, int* file) {
+    *file = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return *file >= 0 ? "" : RuntimeErrorText();
 }
 
 // CreateDirectory fails where anything is already at the path, so the folder is this run's own.
-std::string MakeFreshDirectory(const std::string& prefix) {
+std::string MakeFreshDirectory(const std::string& prefix, std::string* path) {
     const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = prefix;
+        *path = prefix;
         for (int i = 0; i < 6; ++i) {
-            path += letters[random() % (sizeof letters - 1)];
+            *path += letters[random() % (sizeof letters - 1)];
         }
-        if (CreateDirectoryA(path.c_str(), nullptr)) {
-            return path;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+        if (CreateDirectoryA(path->c_str(), nullptr)) {
             return "";
         }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            path->clear();
+            return LastErrorText();
+        }
     }
-    return "";
+    path->clear();
+    return "no name there is free";
 }
 
 std::string LockDirectory(const std::string& directory, DirectoryLock* lock) {
@@ -80,12 +94,12 @@ void UnlockDirectory(DirectoryLock* lock) {
 }
 
 // _commit is FlushFileBuffers on the file's handle.
-bool SyncFile(int file) {
-    return _commit(file) == 0;
+std::string SyncFile(int file) {
+    return _commit(file) == 0 ? "" : RuntimeErrorText();
 }
 
-bool CloseFile(int file) {
-    return _close(file) == 0;
+std::string CloseFile(int file) {
+    return _close(file) == 0 ? "" : RuntimeErrorText();
 }
 
 std::string LastErrorText() {
