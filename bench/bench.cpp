@@ -40,12 +40,6 @@ struct Options {
     std::string scratch; // this run's own fresh folder in dir, which holds all it writes
 };
 
-// A failure, already said on standard error: main removes the scratch folder and exits with
-// status, 128 plus the signal after an interrupt.
-struct Failed {
-    int status = 1;
-};
-
 constexpr const char* HugePageSetting = "/sys/kernel/mm/transparent_hugepage/enabled";
 
 // Far past any run of these sizes: a deliverable or fio that hangs stops the bench, not the
@@ -64,80 +58,88 @@ struct Run {
     long long maxRssKiB = 0;
 };
 
-[[noreturn]] void Die(const std::string& what) {
+// What a failed system call left in errno, after what was tried; returns the exit status, 1.
+int Die(const std::string& what) {
     tools::Complain("readrace_bench", what, strerror(errno));
-    throw Failed{};
+    return 1;
 }
 
-// Runs a command in dir, its output kept in the scratch folder, and returns its standard output,
-// its exit status in *status (-1 where it could not run) and its peak memory in *peakKiB.
-std::string RunIn(const Options& options, const std::vector<std::string>& command,
-                  const std::string& dir, long long* peakKiB, int* status) {
+// Runs a command in dir, its output kept in the scratch folder: its standard output in *text,
+// its exit status in *exitStatus (-1 where it could not run) and its peak memory in *peakKiB.
+// Returns 0, or the bench's exit status after an interrupt or a run that would not end.
+int RunIn(const Options& options, const std::vector<std::string>& command, const std::string& dir,
+          std::string* text, long long* peakKiB, int* exitStatus) {
     const std::string out = options.scratch + "/stdout";
     int interrupt = 0;
     bool timedOut = false;
-    *status = tools::RunCommandInDirectory(command, dir, out, options.scratch + "/stderr",
-                                           RunTimeoutSeconds, &interrupt, &timedOut, peakKiB);
+    *exitStatus = tools::RunCommandInDirectory(command, dir, out, options.scratch + "/stderr",
+                                               RunTimeoutSeconds, &interrupt, &timedOut, peakKiB);
     if (interrupt != 0) {
         tools::Complain("readrace_bench", "", "interrupted during " + command[0]);
-        throw Failed{128 + interrupt};
+        return 128 + interrupt;
     }
     if (timedOut) {
         tools::Complain("readrace_bench", command[0] + " in " + dir,
                         "still running after " + std::to_string((int)RunTimeoutSeconds) +
                             " s; stopped it");
-        throw Failed{};
+        return 1;
     }
-    return tools::ReadWholeFile(out);
+    *text = tools::ReadWholeFile(out);
+    return 0;
 }
 
-Run RunDeliverable(const Options& options, const std::string& program, const std::string& dir) {
-    Run run;
-    int status = 0;
-    const std::string text = RunIn(options, {program}, dir, &run.maxRssKiB, &status);
-    const std::string problem = tools::ParseRunOutput(text, &run.output);
-    if (status != 0 || !problem.empty()) {
+// A run that fails, or whose output does not parse, has no figures to give: the bench stops.
+int RunDeliverable(const Options& options, const std::string& program, const std::string& dir,
+                   Run* run) {
+    std::string text;
+    int exitStatus = 0;
+    if (const int status = RunIn(options, {program}, dir, &text, &run->maxRssKiB, &exitStatus)) {
+        return status;
+    }
+    const std::string problem = tools::ParseRunOutput(text, &run->output);
+    if (exitStatus != 0 || !problem.empty()) {
         tools::Complain("readrace_bench", program + " in " + dir,
-                        "exit status " + std::to_string(status) + " " + problem);
-        throw Failed{};
+                        "exit status " + std::to_string(exitStatus) + " " + problem);
+        return 1;
     }
-    return run;
+    return 0;
 }
 
-// Ten files of size, as readrace_prepare writes them; PrepareFiles says what went wrong.
-void Prepare(const std::string& dir, const std::string& size) {
+// Ten files of size, as readrace_prepare writes them; PrepareFiles says what went wrong. Its
+// refusals are the bench's failures too.
+int Prepare(const std::string& dir, const std::string& size) {
     const int status =
         tools::PrepareFiles("readrace_bench", dir, *tools::ParseSize(size), false, false);
-    if (status != 0) {
-        throw Failed{status >= 128 ? status : 1};
-    }
+    return status == 0 || status >= 128 ? status : 1;
 }
 
 // readrace_prepare makes no empty files, which the overhead's measure needs.
-void MakeEmptyFiles(const std::string& dir) {
+int MakeEmptyFiles(const std::string& dir) {
     if (mkdir(dir.c_str(), 0755) != 0) {
-        Die(dir);
+        return Die(dir);
     }
     for (int i = 0; i < tools::FileCount; ++i) {
         const std::string path = dir + "/" + tools::FileName(i);
         const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
         if (file < 0) {
-            Die(path);
+            return Die(path);
         }
         close(file);
     }
+    return 0;
 }
 
 // A file left cached would make a "cold" figure a cached one: stop instead.
-void EvictAll(const std::string& dir) {
+int EvictAll(const std::string& dir) {
     for (int i = 0; i < tools::FileCount; ++i) {
         const std::string path = dir + "/" + tools::FileName(i);
         const std::string problem = tools::EvictFile(path);
         if (!problem.empty()) {
             tools::Complain("readrace_bench", path, "cannot evict from the cache: " + problem);
-            throw Failed{};
+            return 1;
         }
     }
+    return 0;
 }
 
 unsigned long long FileSize(const std::string& path) {
@@ -152,12 +154,12 @@ constexpr size_t HugePage = 2u << 20;
 
 // A fresh 2 MiB-aligned mapping with huge-page advice, as readrace maps its large buffers:
 // over-mapped by a huge page and trimmed. Its first-touch faults fall inside the read.
-char* MapFreshBuffer(size_t size, size_t* length) {
+int MapFreshBuffer(size_t size, char** buffer, size_t* length) {
     *length = (std::max(size, (size_t)1) + HugePage - 1) & ~(HugePage - 1);
     char* mapped = (char*)mmap(nullptr, *length + HugePage, PROT_READ | PROT_WRITE,
                                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (mapped == MAP_FAILED) {
-        Die("mmap");
+        return Die("mmap");
     }
     char* aligned = (char*)(((uintptr_t)mapped + HugePage - 1) & ~(uintptr_t)(HugePage - 1));
     if (aligned > mapped) {
@@ -168,20 +170,21 @@ char* MapFreshBuffer(size_t size, size_t* length) {
         munmap(aligned + *length, (size_t)(end - (aligned + *length)));
     }
     madvise(aligned, *length, MADV_HUGEPAGE);
-    return aligned;
+    *buffer = aligned;
+    return 0;
 }
 
 // The bare loop: per file, the system calls that readrace's step makes, and nothing else.
 // Appends each file's ticks.
-void ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touched,
-                   std::vector<double>* ticks) {
+int ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touched,
+                  std::vector<double>* ticks) {
     for (int i = 0; i < tools::FileCount; ++i) {
         const std::string path = dir + "/" + tools::FileName(i);
         const unsigned long long start = __rdtsc();
         const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
                                                 (direct ? O_DIRECT : 0));
         if (file < 0) {
-            Die("open " + path);
+            return Die("open " + path);
         }
         struct stat status;
         fstat(file, &status);
@@ -192,9 +195,15 @@ void ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* tou
         const size_t size = (size_t)status.st_size;
         const size_t asked = direct ? (size + 4095) & ~(size_t)4095 : size;
         size_t mappedLength = 0;
-        char* into = buffer == PreTouched    ? touched
-                     : buffer == FreshMalloc ? (char*)malloc(asked)
-                                             : MapFreshBuffer(asked, &mappedLength);
+        char* into = buffer == PreTouched ? touched : nullptr;
+        if (buffer == FreshMalloc) {
+            into = (char*)malloc(asked);
+        } else if (buffer == FreshHugeMapping) {
+            if (const int failure = MapFreshBuffer(asked, &into, &mappedLength)) {
+                close(file);
+                return failure;
+            }
+        }
         size_t done = 0;
         while (done < asked) {
             const size_t wanted = asked - done;
@@ -218,10 +227,11 @@ void ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* tou
             tools::Complain("readrace_bench", "",
                             "reference read " + std::to_string(done) + " of " +
                                 std::to_string(size) + " bytes of " + path);
-            throw Failed{};
+            return 1;
         }
         ticks->push_back((double)(stop - start));
     }
+    return 0;
 }
 
 struct Comparison {
@@ -240,80 +250,119 @@ struct Touched {
 };
 
 // A buffer of at least size bytes, touched, with or without huge pages.
-Touched TouchedBuffer(size_t size, bool hugePages) {
+int TouchedBuffer(size_t size, bool hugePages, Touched* touched) {
     const size_t hugePage = HugePage;
-    Touched touched;
-    touched.length = ((size + hugePage - 1) & ~(hugePage - 1)) + 2 * hugePage;
-    touched.mapped = (char*)mmap(nullptr, touched.length, PROT_READ | PROT_WRITE,
-                                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (touched.mapped == MAP_FAILED) {
-        Die("mmap");
+    touched->length = ((size + hugePage - 1) & ~(hugePage - 1)) + 2 * hugePage;
+    touched->mapped = (char*)mmap(nullptr, touched->length, PROT_READ | PROT_WRITE,
+                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (touched->mapped == MAP_FAILED) {
+        return Die("mmap");
     }
-    touched.buffer =
-        (char*)(((uintptr_t)touched.mapped + hugePage - 1) & ~(uintptr_t)(hugePage - 1));
-    madvise(touched.buffer, touched.length - hugePage, hugePages ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
-    memset(touched.buffer, 1, touched.length - hugePage);
-    return touched;
+    touched->buffer =
+        (char*)(((uintptr_t)touched->mapped + hugePage - 1) & ~(uintptr_t)(hugePage - 1));
+    madvise(touched->buffer, touched->length - hugePage,
+            hugePages ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
+    memset(touched->buffer, 1, touched->length - hugePage);
+    return 0;
 }
 
-// Alternates runs of the deliverable and passes of the references over the same files.
-Comparison Compare(const Options& options, const std::string& program, const std::string& dir,
-                   bool direct, bool evict, bool withFresh) {
+// Each file's ticks over all the rounds, for their medians, and the deliverable's peak memory.
+struct Samples {
+    std::vector<double> ours, reference, huge, fresh, floor;
+    long long maxRssKiB = 0;
+};
+
+// One run of the deliverable, then a pass of each reference, over the same files.
+int CompareRound(const Options& options, const std::string& program, const std::string& dir,
+                 bool direct, bool evict, bool withFresh, const Touched& plain, const Touched& huge,
+                 Samples* samples) {
+    if (const int status = evict ? EvictAll(dir) : 0) {
+        return status;
+    }
+    Run run;
+    if (const int status = RunDeliverable(options, program, dir, &run)) {
+        return status;
+    }
+    samples->maxRssKiB = std::max(samples->maxRssKiB, run.maxRssKiB);
+    for (const tools::FileTicks& time : run.output.serial) {
+        samples->ours.push_back((double)time.ticks);
+    }
+    if (const int status = evict ? EvictAll(dir) : 0) {
+        return status;
+    }
+    if (const int status =
+            ReferencePass(dir, direct, PreTouched, plain.buffer, &samples->reference)) {
+        return status;
+    }
+    if (const int status = ReferencePass(dir, direct, PreTouched, huge.buffer, &samples->huge)) {
+        return status;
+    }
+    if (const int status = evict ? EvictAll(dir) : 0) {
+        return status;
+    }
+    if (const int status = ReferencePass(dir, direct, FreshHugeMapping, nullptr, &samples->floor)) {
+        return status;
+    }
+    return withFresh ? ReferencePass(dir, direct, FreshMalloc, nullptr, &samples->fresh) : 0;
+}
+
+// Alternates runs of the deliverable and passes of the references over the same files; the
+// medians in *result.
+int Compare(const Options& options, const std::string& program, const std::string& dir, bool direct,
+            bool evict, bool withFresh, Comparison* result) {
     unsigned long long largest = 0;
     for (int i = 0; i < tools::FileCount; ++i) {
         largest = std::max(largest, FileSize(dir + "/" + tools::FileName(i)));
     }
-    const Touched plain = TouchedBuffer((size_t)largest, false);
-    const Touched huge = TouchedBuffer((size_t)largest, true);
-    std::vector<double> ours, reference, hugeReference, fresh, floor;
-    Comparison result;
-    for (int r = 0; r < options.runs; ++r) {
-        if (evict) {
-            EvictAll(dir);
-        }
-        const Run run = RunDeliverable(options, program, dir);
-        result.maxRssKiB = std::max(result.maxRssKiB, run.maxRssKiB);
-        for (const tools::FileTicks& time : run.output.serial) {
-            ours.push_back((double)time.ticks);
-        }
-        if (evict) {
-            EvictAll(dir);
-        }
-        ReferencePass(dir, direct, PreTouched, plain.buffer, &reference);
-        ReferencePass(dir, direct, PreTouched, huge.buffer, &hugeReference);
-        if (evict) {
-            EvictAll(dir);
-        }
-        ReferencePass(dir, direct, FreshHugeMapping, nullptr, &floor);
-        if (withFresh) {
-            ReferencePass(dir, direct, FreshMalloc, nullptr, &fresh);
-        }
+    Touched plain;
+    if (const int status = TouchedBuffer((size_t)largest, false, &plain)) {
+        return status;
+    }
+    Touched huge;
+    int status = TouchedBuffer((size_t)largest, true, &huge);
+    if (status != 0) {
+        munmap(plain.mapped, plain.length);
+        return status;
+    }
+    Samples samples;
+    for (int r = 0; r < options.runs && status == 0; ++r) {
+        status =
+            CompareRound(options, program, dir, direct, evict, withFresh, plain, huge, &samples);
     }
     munmap(plain.mapped, plain.length);
     munmap(huge.mapped, huge.length);
-    result.ours = tools::MedianOf(ours);
-    result.reference = tools::MedianOf(reference);
-    result.huge = tools::MedianOf(hugeReference);
-    result.fresh = withFresh ? tools::MedianOf(fresh) : 0;
-    result.floor = tools::MedianOf(floor);
-    return result;
+    if (status != 0) {
+        return status;
+    }
+    result->ours = tools::MedianOf(samples.ours);
+    result->reference = tools::MedianOf(samples.reference);
+    result->huge = tools::MedianOf(samples.huge);
+    result->fresh = withFresh ? tools::MedianOf(samples.fresh) : 0;
+    result->floor = tools::MedianOf(samples.floor);
+    result->maxRssKiB = samples.maxRssKiB;
+    return 0;
 }
 
-// fio's runtime in ms for a job file, or -1.
-double FioRuntime(const Options& options, const std::string& jobs, const std::string& dir) {
+// fio's runtime for a job file in *milliseconds, or -1 where fio did not run as expected.
+// Returns 0, or the bench's exit status where fio was interrupted or would not end.
+int FioRuntime(const Options& options, const std::string& jobs, const std::string& dir,
+               double* milliseconds) {
     const std::string jobPath = options.scratch + "/bench.fio";
     std::ofstream(jobPath) << jobs;
-    int status = 0;
+    std::string json;
+    int exitStatus = 0;
     long long peakKiB = 0;
-    const std::string json =
-        RunIn(options, {"fio", "--output-format=json", jobPath}, dir, &peakKiB, &status);
+    const int status =
+        RunIn(options, {"fio", "--output-format=json", jobPath}, dir, &json, &peakKiB, &exitStatus);
     unlink(jobPath.c_str());
+    if (status != 0) {
+        return status;
+    }
     static const std::regex runtime(R"re("read"\s*:\s*\{[^}]*?"runtime"\s*:\s*([0-9]+))re");
     std::smatch match;
-    if (status != 0 || !std::regex_search(json, match, runtime)) {
-        return -1;
-    }
-    return std::stod(match[1]);
+    *milliseconds =
+        exitStatus != 0 || !std::regex_search(json, match, runtime) ? -1 : std::stod(match[1]);
+    return 0;
 }
 
 std::string FioJobs(bool direct, bool parallel, bool invalidate, unsigned long long fileSize) {
@@ -348,21 +397,37 @@ std::string FioJobs(bool direct, bool parallel, bool invalidate, unsigned long l
 }
 
 // One round's verdict is noise where two phases are close; the medians over all rounds are not.
-void CompareVerdictWithFio(const Options& options, const std::string& dir, bool direct) {
+int CompareVerdictWithFio(const Options& options, const std::string& dir, bool direct) {
     const unsigned long long fileSize = FileSize(dir + "/" + tools::FileName(0));
     std::vector<double> ourParallel, ourSerial, fioParallel, fioSerial;
     for (int r = 0; r < options.runs; ++r) {
-        EvictAll(dir);
-        const Run run = RunDeliverable(options, direct ? READRACE_NOBUF : READRACE_SEQ, dir);
+        if (const int status = EvictAll(dir)) {
+            return status;
+        }
+        Run run;
+        if (const int status =
+                RunDeliverable(options, direct ? READRACE_NOBUF : READRACE_SEQ, dir, &run)) {
+            return status;
+        }
         ourParallel.push_back((double)run.output.parallelTotal);
         ourSerial.push_back((double)run.output.serialTotal);
         // As readrace does: parallel from an evicted start, then serial right after it.
-        EvictAll(dir);
-        const double parallel = FioRuntime(options, FioJobs(direct, true, true, fileSize), dir);
-        const double serial = FioRuntime(options, FioJobs(direct, false, false, fileSize), dir);
+        if (const int status = EvictAll(dir)) {
+            return status;
+        }
+        double parallel = 0;
+        double serial = 0;
+        if (const int status =
+                FioRuntime(options, FioJobs(direct, true, true, fileSize), dir, &parallel)) {
+            return status;
+        }
+        if (const int status =
+                FioRuntime(options, FioJobs(direct, false, false, fileSize), dir, &serial)) {
+            return status;
+        }
         if (parallel <= 0 || serial <= 0) {
             printf("   fio did not run as expected\n");
-            return;
+            return 0;
         }
         fioParallel.push_back(parallel);
         fioSerial.push_back(serial);
@@ -379,6 +444,7 @@ void CompareVerdictWithFio(const Options& options, const std::string& dir, bool 
            !decided                               ? "within 10%, no verdict to compare"
            : fioParallelWorse == ourParallelWorse ? "agree"
                                                   : "DISAGREE");
+    return 0;
 }
 
 void PrintRatio(const char* title, const Comparison& c, double goal, bool withHuge) {
@@ -395,33 +461,53 @@ void PrintRatio(const char* title, const Comparison& c, double goal, bool withHu
     }
 }
 
-// The whole comparison, in options.scratch.
-void RunBench(const Options& options) {
+// The whole comparison, in options.scratch. Returns 0, or the exit status of what stopped it.
+int RunBench(const Options& options) {
     const std::string empty = options.scratch + "/empty";
     const std::string cached = options.scratch + "/cached";
     const std::string direct = options.scratch + "/direct";
     const char* cachedSize = options.quick ? "4MiB" : "64MiB";
     const char* directSize = options.quick ? "2MiB" : "32MiB";
-    MakeEmptyFiles(empty);
-    Prepare(cached, cachedSize);
-    Prepare(direct, directSize);
+    if (const int status = MakeEmptyFiles(empty)) {
+        return status;
+    }
+    if (const int status = Prepare(cached, cachedSize)) {
+        return status;
+    }
+    if (const int status = Prepare(direct, directSize)) {
+        return status;
+    }
 
     printf("readrace_bench: %d runs of each, alternating with the reference; median ticks per "
            "file\nof the serial phase over all runs\n\n",
            options.runs);
     printf("%-44s %14s %14s %8s\n", "", "readrace", "reference", "ratio");
-    const Comparison overhead = Compare(options, READRACE_SEQ, empty, false, false, false);
+    Comparison overhead;
+    if (const int status = Compare(options, READRACE_SEQ, empty, false, false, false, &overhead)) {
+        return status;
+    }
     PrintRatio("1. empty files: per-file overhead", overhead, 1.10, false);
 
     // Read once, so that every run below reads the cache.
-    RunDeliverable(options, READRACE_SEQ, cached);
-    const Comparison cachedRead = Compare(options, READRACE_SEQ, cached, false, false, true);
+    Run warming;
+    if (const int status = RunDeliverable(options, READRACE_SEQ, cached, &warming)) {
+        return status;
+    }
+    Comparison cachedRead;
+    if (const int status =
+            Compare(options, READRACE_SEQ, cached, false, false, true, &cachedRead)) {
+        return status;
+    }
     const std::string cachedTitle = std::string("2. cached ") + cachedSize + " files, readrace_seq";
     PrintRatio(cachedTitle.c_str(), cachedRead, 1.30, true);
     printf("   the ordinary allocator's fresh buffer instead: %.2fx\n",
            cachedRead.fresh / cachedRead.reference);
 
-    const Comparison directRead = Compare(options, READRACE_NOBUF, direct, true, true, false);
+    Comparison directRead;
+    if (const int status =
+            Compare(options, READRACE_NOBUF, direct, true, true, false, &directRead)) {
+        return status;
+    }
     const std::string directTitle =
         std::string("3. direct ") + directSize + " files, readrace_nobuf, evicted";
     PrintRatio(directTitle.c_str(), directRead, 1.15, true);
@@ -430,8 +516,12 @@ void RunBench(const Options& options) {
     if (system("command -v fio >/dev/null 2>&1") != 0) {
         printf("   fio is not installed (apt-get install fio): not compared\n");
     } else {
-        CompareVerdictWithFio(options, direct, false);
-        CompareVerdictWithFio(options, direct, true);
+        if (const int status = CompareVerdictWithFio(options, direct, false)) {
+            return status;
+        }
+        if (const int status = CompareVerdictWithFio(options, direct, true)) {
+            return status;
+        }
         // fio's buffers have ordinary pages, readrace's huge ones; a direct read pins every page
         // of its buffer, so fio's serial job pays more per byte than readrace's serial phase.
         const std::string setting = tools::TransparentHugePages();
@@ -444,8 +534,12 @@ void RunBench(const Options& options) {
             printf("   with transparent huge pages set to \"always\" for fio (then back to "
                    "\"%s\"):\n",
                    setting.c_str());
-            CompareVerdictWithFio(options, direct, false);
-            CompareVerdictWithFio(options, direct, true);
+            if (const int status = CompareVerdictWithFio(options, direct, false)) {
+                return status;
+            }
+            if (const int status = CompareVerdictWithFio(options, direct, true)) {
+                return status;
+            }
             SetHugePageSetting(setting);
         }
     }
@@ -462,6 +556,7 @@ void RunBench(const Options& options) {
                    directRead.maxRssKiB * 1024.0 <= 2.0 * (double)largest[1] + (16 << 20)
                ? ""
                : "  OVER");
+    return 0;
 }
 
 } // namespace
@@ -508,12 +603,7 @@ int main(int argc, char** argv) {
         tools::Complain("readrace_bench", options.dir, "cannot make a folder there: " + unmade);
         return 1;
     }
-    int status = 0;
-    try {
-        RunBench(options);
-    } catch (const Failed& failed) {
-        status = failed.status;
-    }
+    int status = RunBench(options);
     // The runs hold interrupts back until they can clean up; one that came after the last is
     // still waiting.
     if (const int signal = status == 0 ? tools::PendingInterrupt() : 0) {
