@@ -534,13 +534,20 @@ int RunBench(const Options& options) {
             printf("   with transparent huge pages set to \"always\" for fio (then back to "
                    "\"%s\"):\n",
                    setting.c_str());
-            if (const int status = CompareVerdictWithFio(options, direct, false)) {
+            // The machine's setting goes back whatever happens in between, a failure or an
+            // interrupt too: the bench must leave the machine as it found it.
+            int status = CompareVerdictWithFio(options, direct, false);
+            if (status == 0) {
+                status = CompareVerdictWithFio(options, direct, true);
+            }
+            if (!SetHugePageSetting(setting)) {
+                tools::Complain("readrace_bench", HugePageSetting,
+                                "cannot set it back to \"" + setting + "\"");
+                status = status != 0 ? status : 1;
+            }
+            if (status != 0) {
                 return status;
             }
-            if (const int status = CompareVerdictWithFio(options, direct, true)) {
-                return status;
-            }
-            SetHugePageSetting(setting);
         }
     }
 
