@@ -485,6 +485,22 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
          {"{prepare}", "--size", "4KiB", "{dir}/x\033]0;OWNED\ay"},
          2,
          "{dir}/x\\033]0;OWNED\\ay: not a directory"},
+        // A wrong option value is quoted back in the parser's words, escaped as well.
+        {"readrace_compare with controls in --runs",
+         {},
+         {"{compare}", "--runs", "x\033]0;OWNED\a", "{dir}"},
+         2,
+         "--runs: takes auto or a whole number from 1 to 100000, not 'x\\033]0;OWNED\\a'"},
+        {"readrace_prepare with controls in --size",
+         {},
+         {"{prepare}", "--size", "x\033]0;OWNED\a", "{dir}"},
+         2,
+         "x\\033]0;OWNED\\a"},
+        {"readrace_bench with controls in --runs",
+         {},
+         {"{bench}", "--runs", "x\033]0;OWNED\a"},
+         2,
+         "x\\033]0;OWNED\\a"},
     };
     for (const HostileCase& c : cases) {
         RunCase(c);

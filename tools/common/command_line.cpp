@@ -193,8 +193,8 @@ int ParseCommandLine(CLI::App& app, int argc, char** argv) {
         if (error.get_exit_code() == 0) {
             return app.exit(error, std::cout, std::cerr);
         }
-        fprintf(stderr, "%s: %s (see --help)\n", app.get_name().c_str(), error.what());
-        return 2;
+        // CLI11's message quotes the value given, which may hold anything.
+        return Refuse(app.get_name(), std::string(error.what()) + " (see --help)");
     }
     return -1;
 }

@@ -2,6 +2,7 @@
 
 #include "common/command_line.h"
 #include "common/input_file.h"
+#include "common/number_text.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "common/storage_traffic.h"
@@ -46,25 +47,32 @@ std::string ReadRunOutput(const std::string& path, std::string* text) {
     return tools::ReadRegularFile(path, LargestRunOutput, text);
 }
 
-// A failed run's standard error, to follow the message about it: line by line with control
-// characters escaped, since a program under --bin may print anything.
-std::string ChildErrors(const std::string& errPath) {
+// Says what went wrong with a run, on a line of its own after the progress line, followed by
+// the run's standard error line by line with control characters escaped, since a program under
+// --bin may print anything.
+void ComplainOfRun(const std::string& subject, const std::string& reason,
+                   const std::string& errPath, bool progress) {
+    if (progress) {
+        fprintf(stderr, "\n");
+    }
     std::string text;
     const std::string unread = ReadRunOutput(errPath, &text);
     if (!unread.empty()) {
-        return "; its standard error could not be read: " + unread + "\n";
+        tools::Complain(Program, subject,
+                        reason + "; its standard error could not be read: " + unread);
+        return;
     }
     if (text.empty()) {
-        return "; it wrote nothing on standard error\n";
+        tools::Complain(Program, subject, reason + "; it wrote nothing on standard error");
+        return;
     }
-    std::string shown = "; its standard error:\n";
+    tools::Complain(Program, subject, reason + "; its standard error:");
     size_t start = 0;
     while (start < text.size()) {
         const size_t end = std::min(text.find('\n', start), text.size());
-        shown += tools::TerminalText(text.substr(start, end - start)) + "\n";
+        fprintf(stderr, "%s\n", tools::TerminalText(text.substr(start, end - start)).c_str());
         start = end + 1;
     }
-    return shown;
 }
 
 // What stopped auto runs, or "" to go on.
@@ -120,13 +128,14 @@ void WarnOfBusyMachine(const tools::Comparison& comparison) {
              {std::pair{"parallel", &parallel}, {"serial", &serial}}) {
             const double variation = tools::CoefficientOfVariation(*totals);
             if (variation > 0.25) {
-                fprintf(stderr,
-                        "%s: warning: %s at %s, %s phase: its totals vary by %.0f%% (coefficient "
-                        "of variation) over %zu runs; the machine may have been busy: try a "
-                        "quieter machine or more runs\n",
-                        Program.c_str(), d.name.c_str(),
-                        tools::FormatSize(comparison.fileSize).c_str(), phase, variation * 100,
-                        totals->size());
+                tools::Complain(
+                    Program,
+                    "warning: " + d.name + " at " + tools::FormatSize(comparison.fileSize) + ", " +
+                        phase + " phase",
+                    tools::Format("its totals vary by %.0f%% (coefficient of variation) over %zu "
+                                  "runs; the machine may have been busy: try a quieter machine "
+                                  "or more runs",
+                                  variation * 100, totals->size()));
             }
         }
     }
@@ -256,17 +265,21 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
             const bool hadAfter = hadBefore && tools::ReadStorageCounters(device, &after);
             const tools::Residency residency = tools::CachedPagesOf(files);
             if (interrupt != 0) {
-                fprintf(stderr, "%s%s: interrupted during %s, run %d\n", progress ? "\n" : "",
-                        Program.c_str(), deliverable.name.c_str(), run);
+                if (progress) {
+                    fprintf(stderr, "\n");
+                }
+                tools::Complain(Program, "",
+                                "interrupted during " + deliverable.name + ", run " +
+                                    std::to_string(run));
                 status = 128 + interrupt;
                 break;
             }
             if (timedOut) {
-                fprintf(stderr,
-                        "%s%s: %s, run %d: still running after the --run-timeout of %g s; "
-                        "stopped it and all it started%s",
-                        progress ? "\n" : "", Program.c_str(), deliverable.name.c_str(), run,
-                        options.runTimeout, ChildErrors(errPath).c_str());
+                ComplainOfRun(deliverable.name + ", run " + std::to_string(run),
+                              tools::Format("still running after the --run-timeout of %g s; "
+                                            "stopped it and all it started",
+                                            options.runTimeout),
+                              errPath, progress);
                 status = 1;
                 break;
             }
@@ -277,11 +290,10 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                 problem = tools::ParseRunOutput(printed, &output);
             }
             if (exitStatus != 0 || !problem.empty()) {
-                fprintf(stderr, "%s%s: %s, run %d: %s%s", progress ? "\n" : "", Program.c_str(),
-                        deliverable.name.c_str(), run,
-                        exitStatus != 0 ? ("exit status " + std::to_string(exitStatus)).c_str()
-                                        : tools::TerminalText(problem).c_str(),
-                        ChildErrors(errPath).c_str());
+                ComplainOfRun(deliverable.name + ", run " + std::to_string(run),
+                              exitStatus != 0 ? "exit status " + std::to_string(exitStatus)
+                                              : problem,
+                              errPath, progress);
                 status = 1;
                 break;
             }
@@ -290,11 +302,14 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
                 tools::MeasureRun(hadBefore ? &before : nullptr, hadAfter ? &after : nullptr,
                                   residency, comparison->bytesPerPhase, options.evict));
             if (deliverable.traffic.back().partlyCached) {
-                fprintf(stderr,
-                        "%s%s: warning: %s, run %d: storage read %.2fx the ten files' bytes "
-                        "from an evicted start, so the cache served part of the run\n",
-                        progress ? "\n" : "", Program.c_str(), deliverable.name.c_str(), run,
-                        deliverable.traffic.back().readRatio);
+                if (progress) {
+                    fprintf(stderr, "\n");
+                }
+                tools::Complain(Program,
+                                "warning: " + deliverable.name + ", run " + std::to_string(run),
+                                tools::Format("storage read %.2fx the ten files' bytes from an "
+                                              "evicted start, so the cache served part of the run",
+                                              deliverable.traffic.back().readRatio));
             }
             deliverable.speedup =
                 tools::EstimateSpeedup(tools::RunSpeedups(deliverable.runs), options.plan);

@@ -202,11 +202,11 @@ int ParseOptions(int argc, char** argv, Options* options) {
     const int least = tools::RunsForAnInterval(tools::EstimateSpeedup({}, options->plan));
     const int most = options->fixedRuns > 0 ? options->fixedRuns : options->maxRuns;
     if (most < least) {
-        fprintf(stderr,
-                "%s: warning: with %s %d no %s%% interval can exclude anything, so there will be "
-                "no verdict; it takes %d runs at least\n",
-                Program.c_str(), options->fixedRuns > 0 ? "--runs" : "--max-runs", most,
-                tools::ConfidenceText(options->level).c_str(), least);
+        tools::Complain(Program, "",
+                        tools::Format("warning: with %s %d no %s%% interval can exclude anything, "
+                                      "so there will be no verdict; it takes %d runs at least",
+                                      options->fixedRuns > 0 ? "--runs" : "--max-runs", most,
+                                      tools::ConfidenceText(options->level).c_str(), least));
     }
     return -1;
 }
