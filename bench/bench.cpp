@@ -198,6 +198,11 @@ int ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touc
         char* into = buffer == PreTouched ? touched : nullptr;
         if (buffer == FreshMalloc) {
             into = (char*)malloc(asked);
+            // Unchecked, a failed allocation would be told as a short read.
+            if (into == nullptr && asked > 0) {
+                close(file);
+                return Die("malloc of " + std::to_string(asked) + " bytes for " + path);
+            }
         } else if (buffer == FreshHugeMapping) {
             if (const int failure = MapFreshBuffer(asked, &into, &mappedLength)) {
                 close(file);
