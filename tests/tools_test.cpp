@@ -210,7 +210,8 @@ TEST(Summarize, GivesMediansSpreadsRatesAndVerdictCounts) {
     EXPECT_EQ(s.medianPercentage, 200); // 250%, 200%, 200%
 }
 
-// What the counters and the cache say becomes the caveat and the storage line: 10 MB a phase.
+// What the counters and the cache say becomes the caveat, the judged bypass and the storage
+// line: 10 MB a phase.
 TEST(StorageStats, TheCacheCaveatFollowsTheMeasurement) {
     const tools::StorageCounters start{1000, 10, 5, 5};
     struct {
@@ -220,29 +221,53 @@ TEST(StorageStats, TheCacheCaveatFollowsTheMeasurement) {
         bool evicted, buffered;
         const char* caveat;
         const char* line;
+        int bypass; // -1 not judged, 0 ignored, 1 honoured
     } const cases[] = {
         {"read once", 10000000, 100, true, true,
          "; but its serial phase read what the parallel phase had cached",
-         "read 1.00x the files' bytes per run (median of 2), in requests of 488.3 KiB, 1.5 in "
-         "flight while busy; 100% of the files' pages in the page cache after a run"},
+         "read 1.00x the files' bytes per run (median of 2) from loop0 and loop1, in requests of "
+         "488.3 KiB, 1.5 in flight while busy; 100% of the files' pages in the page cache after "
+         "a run",
+         -1},
         {"read twice", 20000000, 0, true, false, "",
-         "read 2.00x the files' bytes per run (median of 2), in requests of 976.6 KiB, 1.5 in "
-         "flight while busy; 0% of the files' pages in the page cache after a run"},
+         "read 2.00x the files' bytes per run (median of 2) from loop0 and loop1, in requests of "
+         "976.6 KiB, 1.5 in flight while busy; 0% of the files' pages in the page cache after a "
+         "run",
+         1},
         {"nothing cached, unmeasured", 0, 0, true, true, "",
-         "not measured: no device; 0% of the files' pages in the page cache after a run"},
+         "not measured: no device; 0% of the files' pages in the page cache after a run", -1},
         {"cached, unmeasured", 0, 100, true, true,
-         "; but its serial phase may have read what the parallel phase had cached (the files "
-         "were in the page cache after its runs; storage traffic not measured)",
-         "not measured: no device; 100% of the files' pages in the page cache after a run"},
+         "; but its serial phase read what the parallel phase had cached (the files were in the "
+         "page cache after its runs; storage traffic not measured)",
+         "not measured: no device; 100% of the files' pages in the page cache after a run", -1},
+        {"unbuffered but cached, read once", 10000000, 100, true, false,
+         "; but this file system read readrace_nobuf's files through the page cache; its serial "
+         "phase read what the parallel phase had cached",
+         "read 1.00x the files' bytes per run (median of 2) from loop0 and loop1, in requests of "
+         "488.3 KiB, 1.5 in flight while busy; 100% of the files' pages in the page cache after "
+         "a run",
+         0},
+        {"unbuffered but cached, unmeasured", 0, 60, true, false,
+         "; but this file system read readrace_nobuf's files through the page cache; its serial "
+         "phase read what the parallel phase had cached",
+         "not measured: no device; 60% of the files' pages in the page cache after a run", 0},
+        {"unbuffered but cached, read twice", 20000000, 100, true, false,
+         "; but this file system left readrace_nobuf's files in the page cache, though storage "
+         "traffic shows both phases reading them from storage",
+         "read 2.00x the files' bytes per run (median of 2) from loop0 and loop1, in requests of "
+         "976.6 KiB, 1.5 in flight while busy; 100% of the files' pages in the page cache after "
+         "a run",
+         0},
         {"nothing known, buffered", 0, -1, true, true,
          "; but the cache may have served its serial phase (buffered reads; storage traffic "
          "and the cache's contents not measured)",
-         "not measured: no device"},
+         "not measured: no device", -1},
         {"nothing known, unbuffered", 0, -1, true, false,
          "; but the cache may have served its serial phase (unbuffered reads, which this system "
          "may still cache; storage traffic and the cache's contents not measured)",
-         "not measured: no device"},
-        {"a warm start on purpose", 0, -1, false, true, "", "not measured: no device"},
+         "not measured: no device", -1},
+        {"a warm start on purpose", 0, 100, false, false, "",
+         "not measured: no device; 100% of the files' pages in the page cache after a run", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -256,16 +281,19 @@ TEST(StorageStats, TheCacheCaveatFollowsTheMeasurement) {
             const tools::Residency after{c.cachedPages >= 0,
                                          (unsigned long long)std::max(c.cachedPages, 0), 100};
             traffic.push_back(tools::MeasureRun(c.bytes > 0 ? &start : nullptr, &end, after,
-                                                10000000, c.evicted));
+                                                10000000, c.evicted, c.buffered));
         }
         const tools::StorageSummary summary = tools::SummarizeStorage(traffic);
         EXPECT_EQ(tools::CacheCaveat(tools::JudgeCache(summary, c.evicted, c.buffered)), c.caveat);
-        EXPECT_EQ(tools::StorageText(summary, "no device"), c.line);
+        const std::vector<std::string> devices = {"loop0", "loop1"};
+        EXPECT_EQ(tools::StorageText(summary, devices, "no device"), c.line);
+        EXPECT_EQ(tools::BypassJudged(summary) ? (int)tools::BypassHonoured(summary) : -1,
+                  c.bypass);
     }
     // Under 0.9x the files' bytes from an evicted start, the cache served part of the run.
     const tools::StorageCounters less{1000 + 8000000, 20, 10, 10};
-    EXPECT_TRUE(tools::MeasureRun(&start, &less, {}, 10000000, true).partlyCached);
-    EXPECT_FALSE(tools::MeasureRun(&start, &less, {}, 10000000, false).partlyCached);
+    EXPECT_TRUE(tools::MeasureRun(&start, &less, {}, 10000000, true, true).partlyCached);
+    EXPECT_FALSE(tools::MeasureRun(&start, &less, {}, 10000000, false, true).partlyCached);
     // A counter that went backwards (a device re-attached) gives no delta, never a huge one.
     EXPECT_EQ(tools::CountersDelta(less, start).bytesRead, 0u);
 }

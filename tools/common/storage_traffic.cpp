@@ -9,6 +9,14 @@ StorageCounters CountersDelta(const StorageCounters& before, const StorageCounte
             delta(before.busyMs, after.busyMs), delta(before.queueMs, after.queueMs)};
 }
 
+std::string DeviceNames(const std::vector<std::string>& names) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return text;
+}
+
 Residency CachedPagesOf(const std::vector<std::string>& paths) {
     Residency all;
     all.known = true;

@@ -16,15 +16,24 @@ struct StorageCounters {
     double queueMs = 0;           // the requests' times added up: in flight, summed over time
 };
 
+// The devices that hold a set of files: one for most file systems, every member of a btrfs
+// volume, the devices of the layers that hold the files of an overlay.
 struct StorageDevice {
-    std::string counters;   // what the counters are read from (a /sys file, a volume's name)
-    std::string unmeasured; // why there are no counters; "" where there are
+    std::vector<std::string> counters; // what each device's counters are read from
+    std::vector<std::string> names;    // the devices, as the system names them: "sda1", "C:"
+    std::string fileSystem;            // of the directory: "ext4", "btrfs"; "" where unknown
+    std::string unmeasured;            // why there are no counters; "" where there are
 };
 
-// Finds the device that holds directory and reads its counters once, to know that they answer.
-StorageDevice FindStorageDevice(const std::string& directory);
+// Finds the devices that hold the files in directory and reads their counters once, to know
+// that they answer.
+StorageDevice FindStorageDevice(const std::string& directory,
+                                const std::vector<std::string>& files);
 
-// The counters now: false where they cannot be read.
+// "loop0", "loop0 and loop1", "sda, sdb and sdc"; "" for none.
+std::string DeviceNames(const std::vector<std::string>& names);
+
+// The counters now, summed over the devices: false where any cannot be read.
 bool ReadStorageCounters(const StorageDevice& device, StorageCounters* counters);
 
 // after minus before, each field.

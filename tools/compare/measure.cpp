@@ -189,12 +189,12 @@ int FindDeliverables(const Options& options, std::vector<tools::DeliverableRuns>
     return 0;
 }
 
-int RunComparison(const Options& options, const std::vector<tools::DeliverableRuns>& found,
-                  const std::string& directory, const tools::TickCalibration& clock,
-                  tools::Comparison* comparison, bool sayUnmeasured) {
-    comparison->directory = directory;
-    comparison->evicted = options.evict;
-    comparison->deliverables = found;
+namespace {
+
+// Checks that the ten files are there and not empty, and takes their sizes: 0, or 2 after
+// saying what is wrong.
+int CheckTenFiles(const std::string& directory, tools::Comparison* comparison,
+                  std::vector<std::string>* files) {
     comparison->bytesPerPhase = 0;
     for (int i = 0; i < tools::FileCount; ++i) {
         std::error_code error;
@@ -214,6 +214,128 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         }
         comparison->fileSize = i == 0 ? size : comparison->fileSize;
         comparison->bytesPerPhase += size;
+        files->push_back(file.string());
+    }
+    return 0;
+}
+
+// What every run in one directory shares.
+struct RunPlace {
+    const Options& options;
+    std::string directory;
+    std::vector<std::string> files;
+    tools::StorageDevice device;
+    std::string outPath, errPath;
+    bool progress;
+};
+
+// Says what the run's traffic shows that the report alone would say too late: a run that the
+// cache served in part, and, once, a file system that cached what was to bypass the cache.
+void WarnOfTraffic(const RunPlace& place, int run, const tools::DeliverableRuns& deliverable) {
+    const tools::RunTraffic& traffic = deliverable.traffic.back();
+    const std::string subject = deliverable.name + ", run " + std::to_string(run);
+    if (traffic.partlyCached) {
+        if (place.progress) {
+            fprintf(stderr, "\n");
+        }
+        tools::Complain(Program, "warning: " + subject,
+                        tools::Format("storage read %.2fx the ten files' bytes from an evicted "
+                                      "start, so the cache served part of the run",
+                                      traffic.readRatio));
+    }
+    int ignored = 0;
+    for (const tools::RunTraffic& t : deliverable.traffic) {
+        ignored += t.bypassJudged && !t.bypassHonoured ? 1 : 0;
+    }
+    if (ignored == 1 && traffic.bypassJudged && !traffic.bypassHonoured) {
+        if (place.progress) {
+            fprintf(stderr, "\n");
+        }
+        const std::string system =
+            place.device.fileSystem.empty() ? "the file system" : place.device.fileSystem;
+        tools::Complain(
+            Program, "warning: " + subject,
+            tools::Format("%s at %s read %s's files through the page cache (%llu of their %llu "
+                          "pages were in it after a run from an evicted start): it does not "
+                          "honour unbuffered reads, so the serial phase reads what the parallel "
+                          "phase cached",
+                          system.c_str(), place.directory.c_str(), deliverable.name.c_str(),
+                          traffic.after.cached, traffic.after.pages));
+    }
+}
+
+// One run of one program, from an evicted start unless --no-evict, with the storage traffic
+// around it: 0 with the run and its traffic added, 1 after saying why the run failed, or 128
+// plus the signal of an interrupt.
+int RunOnce(const RunPlace& place, int run, tools::Comparison* comparison,
+            tools::DeliverableRuns* deliverable) {
+    const Options& options = place.options;
+    if (options.evict) {
+        const int status = EvictTenFiles(place.files, place.progress, &comparison->evictionChecked);
+        if (status != 0) {
+            return status;
+        }
+    }
+    // The counters are read outside the run's own timed phases, as close around it as the
+    // process start allows.
+    tools::StorageCounters before, after;
+    const bool hadBefore = tools::ReadStorageCounters(place.device, &before);
+    int interrupt = 0;
+    bool timedOut = false;
+    const int exitStatus =
+        tools::RunInDirectory(deliverable->path, place.directory, place.outPath, place.errPath,
+                              options.runTimeout, &interrupt, &timedOut);
+    const bool hadAfter = hadBefore && tools::ReadStorageCounters(place.device, &after);
+    const tools::Residency residency = tools::CachedPagesOf(place.files);
+    const std::string subject = deliverable->name + ", run " + std::to_string(run);
+    if (interrupt != 0) {
+        if (place.progress) {
+            fprintf(stderr, "\n");
+        }
+        tools::Complain(Program, "", "interrupted during " + subject);
+        return 128 + interrupt;
+    }
+    if (timedOut) {
+        ComplainOfRun(subject,
+                      tools::Format("still running after the --run-timeout of %g s; stopped it "
+                                    "and all it started",
+                                    options.runTimeout),
+                      place.errPath, place.progress);
+        return 1;
+    }
+    tools::RunOutput output;
+    std::string printed;
+    std::string problem = exitStatus == 0 ? ReadRunOutput(place.outPath, &printed) : "";
+    if (exitStatus == 0 && problem.empty()) {
+        problem = tools::ParseRunOutput(printed, &output);
+    }
+    if (exitStatus != 0 || !problem.empty()) {
+        ComplainOfRun(subject,
+                      exitStatus != 0 ? "exit status " + std::to_string(exitStatus) : problem,
+                      place.errPath, place.progress);
+        return 1;
+    }
+    deliverable->runs.push_back(output);
+    deliverable->traffic.push_back(tools::MeasureRun(
+        hadBefore ? &before : nullptr, hadAfter ? &after : nullptr, residency,
+        comparison->bytesPerPhase, options.evict, deliverable->name != "readrace_nobuf"));
+    WarnOfTraffic(place, run, *deliverable);
+    deliverable->speedup =
+        tools::EstimateSpeedup(tools::RunSpeedups(deliverable->runs), options.plan);
+    return 0;
+}
+
+} // namespace
+
+int RunComparison(const Options& options, const std::vector<tools::DeliverableRuns>& found,
+                  const std::string& directory, const tools::TickCalibration& clock,
+                  tools::Comparison* comparison, bool sayUnmeasured) {
+    comparison->directory = directory;
+    comparison->evicted = options.evict;
+    comparison->deliverables = found;
+    std::vector<std::string> files;
+    if (const int status = CheckTenFiles(directory, comparison, &files); status != 0) {
+        return status;
     }
     std::error_code error;
     // A folder of its own, never one that was there before, for the runs' output.
@@ -227,92 +349,31 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         return 1;
     }
     const fs::path scratch = scratchText;
-    std::vector<std::string> files;
-    for (int i = 0; i < tools::FileCount; ++i) {
-        files.push_back((fs::path(directory) / tools::FileName(i)).string());
-    }
-    const tools::StorageDevice device = tools::FindStorageDevice(directory);
-    comparison->unmeasured = device.unmeasured;
+    const RunPlace place{options,
+                         directory,
+                         files,
+                         tools::FindStorageDevice(directory, files),
+                         (scratch / "stdout").string(),
+                         (scratch / "stderr").string(),
+                         tools::IsTerminal(2)};
+    comparison->unmeasured = place.device.unmeasured;
+    comparison->devices = place.device.names;
     comparison->evictionChecked = options.evict;
-    if (!device.unmeasured.empty() && sayUnmeasured) {
-        tools::Complain(Program, directory, "storage traffic not measured: " + device.unmeasured);
+    if (!place.device.unmeasured.empty() && sayUnmeasured) {
+        tools::Complain(Program, directory,
+                        "storage traffic not measured: " + place.device.unmeasured);
     }
-    const std::string outPath = (scratch / "stdout").string();
-    const std::string errPath = (scratch / "stderr").string();
-    const bool progress = tools::IsTerminal(2);
     const auto start = std::chrono::steady_clock::now();
     int status = 0;
     for (int run = 1; status == 0 && comparison->stoppedBy.empty(); ++run) {
         for (tools::DeliverableRuns& deliverable : comparison->deliverables) {
-            if (progress) {
+            if (place.progress) {
                 ShowProgress(run, deliverable);
             }
-            if (options.evict) {
-                status = EvictTenFiles(files, progress, &comparison->evictionChecked);
-                if (status != 0) {
-                    break;
-                }
-            }
-            // The counters are read outside the run's own timed phases, as close around it as
-            // the process start allows.
-            tools::StorageCounters before, after;
-            const bool hadBefore = tools::ReadStorageCounters(device, &before);
-            int interrupt = 0;
-            bool timedOut = false;
-            const int exitStatus =
-                tools::RunInDirectory(deliverable.path, directory, outPath, errPath,
-                                      options.runTimeout, &interrupt, &timedOut);
-            const bool hadAfter = hadBefore && tools::ReadStorageCounters(device, &after);
-            const tools::Residency residency = tools::CachedPagesOf(files);
-            if (interrupt != 0) {
-                if (progress) {
-                    fprintf(stderr, "\n");
-                }
-                tools::Complain(Program, "",
-                                "interrupted during " + deliverable.name + ", run " +
-                                    std::to_string(run));
-                status = 128 + interrupt;
+            status = RunOnce(place, run, comparison, &deliverable);
+            if (status != 0) {
                 break;
             }
-            if (timedOut) {
-                ComplainOfRun(deliverable.name + ", run " + std::to_string(run),
-                              tools::Format("still running after the --run-timeout of %g s; "
-                                            "stopped it and all it started",
-                                            options.runTimeout),
-                              errPath, progress);
-                status = 1;
-                break;
-            }
-            tools::RunOutput output;
-            std::string printed;
-            std::string problem = exitStatus == 0 ? ReadRunOutput(outPath, &printed) : "";
-            if (exitStatus == 0 && problem.empty()) {
-                problem = tools::ParseRunOutput(printed, &output);
-            }
-            if (exitStatus != 0 || !problem.empty()) {
-                ComplainOfRun(deliverable.name + ", run " + std::to_string(run),
-                              exitStatus != 0 ? "exit status " + std::to_string(exitStatus)
-                                              : problem,
-                              errPath, progress);
-                status = 1;
-                break;
-            }
-            deliverable.runs.push_back(output);
-            deliverable.traffic.push_back(
-                tools::MeasureRun(hadBefore ? &before : nullptr, hadAfter ? &after : nullptr,
-                                  residency, comparison->bytesPerPhase, options.evict));
-            if (deliverable.traffic.back().partlyCached) {
-                if (progress) {
-                    fprintf(stderr, "\n");
-                }
-                tools::Complain(Program,
-                                "warning: " + deliverable.name + ", run " + std::to_string(run),
-                                tools::Format("storage read %.2fx the ten files' bytes from an "
-                                              "evicted start, so the cache served part of the run",
-                                              deliverable.traffic.back().readRatio));
-            }
-            deliverable.speedup =
-                tools::EstimateSpeedup(tools::RunSpeedups(deliverable.runs), options.plan);
         }
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -321,7 +382,7 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         }
     }
     fs::remove_all(scratch, error);
-    if (progress) {
+    if (place.progress) {
         fprintf(stderr, "\r\033[K");
     }
     if (status != 0) {

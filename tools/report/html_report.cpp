@@ -188,7 +188,7 @@ std::string ComparisonPage(const Report& report) {
                    EscapeMarkup(SpeedupFigures(d.speedup)) + "</p>\n<p class=\"note\">" +
                    EscapeMarkup(Conclusion(d, report.suggest)) +
                    "</p>\n<p class=\"note\">storage: " +
-                   EscapeMarkup(StorageText(d.storage, last.unmeasured)) + "</p>\n";
+                   EscapeMarkup(StorageText(d.storage, last.devices, last.unmeasured)) + "</p>\n";
         }
         html += Card(d.name, body, shown);
     }

@@ -69,6 +69,10 @@ Json TrafficJson(const RunTraffic& t) {
             {"read_ratio", t.readRatio},          {"partly_cached", t.partlyCached}};
 }
 
+Json BypassJson(bool judged, bool honoured) {
+    return judged ? Json(honoured) : Json();
+}
+
 Json CachedAfterJson(const Residency& after) {
     return after.known && after.pages > 0 ? Json((double)after.cached / (double)after.pages)
                                           : Json();
@@ -93,14 +97,16 @@ Json DeliverableJson(const DeliverableRuns& deliverable, const Suggestions& sugg
         const RunOutput& run = deliverable.runs[i];
         const RunTraffic traffic =
             i < deliverable.traffic.size() ? deliverable.traffic[i] : RunTraffic();
-        runs.push_back({{"parallel", FileTicksJson(run.parallel)},
-                        {"parallel_total", run.parallelTotal},
-                        {"serial", FileTicksJson(run.serial)},
-                        {"serial_total", run.serialTotal},
-                        {"verdict", run.parallelWorse ? "Parallel was worse" : "Serial was worse"},
-                        {"percentage", run.hasPercentage ? Json(run.percentage) : Json()},
-                        {"storage", TrafficJson(traffic)},
-                        {"cached_after", CachedAfterJson(traffic.after)}});
+        runs.push_back(
+            {{"parallel", FileTicksJson(run.parallel)},
+             {"parallel_total", run.parallelTotal},
+             {"serial", FileTicksJson(run.serial)},
+             {"serial_total", run.serialTotal},
+             {"verdict", run.parallelWorse ? "Parallel was worse" : "Serial was worse"},
+             {"percentage", run.hasPercentage ? Json(run.percentage) : Json()},
+             {"storage", TrafficJson(traffic)},
+             {"cached_after", CachedAfterJson(traffic.after)},
+             {"bypass_honoured", BypassJson(traffic.bypassJudged, traffic.bypassHonoured)}});
     }
     const Summary& s = deliverable.summary;
     Json files = Json::object();
@@ -123,6 +129,8 @@ Json DeliverableJson(const DeliverableRuns& deliverable, const Suggestions& sugg
               {"storage", StorageSummaryJson(deliverable.storage)},
               {"cached_after",
                OrNull(deliverable.storage.residencyRuns > 0, deliverable.storage.cachedAfter)},
+              {"bypass_honoured",
+               BypassJson(BypassJudged(deliverable.storage), BypassHonoured(deliverable.storage))},
               {"speedup", SpeedupJson(e, Conclusion(deliverable, suggest))}}}};
 }
 
@@ -159,6 +167,7 @@ Json ReportJson(const Report& r) {
                    {"evicted", last.evicted},
                    {"eviction_checked", last.evictionChecked},
                    {"storage_unmeasured", TextOrNull(last.unmeasured)},
+                   {"storage_devices", last.devices},
                    {"bytes_per_phase", last.bytesPerPhase},
                    {"calibration",
                     {{"ticks_per_second", clock.ticksPerSecond},

@@ -64,8 +64,9 @@ void WriteComparison(std::string* out, const Comparison& comparison, const TickC
         *out += Format("\n%s\n  %s\n", deliverable.name.c_str(),
                        Conclusion(deliverable, suggest).c_str());
         WriteSpeedupFigures(out, deliverable.speedup);
-        *out += Format("  storage: %s\n",
-                       StorageText(deliverable.storage, comparison.unmeasured).c_str());
+        *out += Format(
+            "  storage: %s\n",
+            StorageText(deliverable.storage, comparison.devices, comparison.unmeasured).c_str());
         *out += Format("  %-10s %12s %12s %12s %14s %12s %12s\n", "", "median ms", "min ms",
                        "max ms", "median MB/s", "min MB/s", "max MB/s");
         const struct {

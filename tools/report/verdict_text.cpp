@@ -185,8 +185,14 @@ std::string CacheCaveat(CacheDoubt doubt) {
     case CacheDoubt::ServedSerial:
         return "; but its serial phase read what the parallel phase had cached";
     case CacheDoubt::CachedAfter:
-        return "; but its serial phase may have read what the parallel phase had cached (the "
-               "files were in the page cache after its runs; storage traffic not measured)";
+        return "; but its serial phase read what the parallel phase had cached (the files were "
+               "in the page cache after its runs; storage traffic not measured)";
+    case CacheDoubt::BypassIgnored:
+        return "; but this file system read readrace_nobuf's files through the page cache; its "
+               "serial phase read what the parallel phase had cached";
+    case CacheDoubt::BypassIgnoredReadTwice:
+        return "; but this file system left readrace_nobuf's files in the page cache, though "
+               "storage traffic shows both phases reading them from storage";
     case CacheDoubt::UnknownBuffered:
     case CacheDoubt::UnknownUnbuffered:
         return std::string("; but the cache may have served its serial phase (") +

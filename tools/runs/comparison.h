@@ -29,9 +29,10 @@ struct Comparison {
     unsigned long long fileSize = 0;      // of each file; the ten may differ, then the first's
     unsigned long long bytesPerPhase = 0; // the ten files together
     bool evicted = true;
-    bool evictionChecked = false; // the cache was seen to hold none of the files after evicting
-    std::string unmeasured;       // why storage traffic was not measured, or ""
-    std::string stoppedBy;        // which rule ended the runs
+    bool evictionChecked = false;     // the cache was seen to hold none of the files after evicting
+    std::string unmeasured;           // why storage traffic was not measured, or ""
+    std::vector<std::string> devices; // whose counters were read, where they were
+    std::string stoppedBy;            // which rule ended the runs
     std::vector<DeliverableRuns> deliverables;
 };
 

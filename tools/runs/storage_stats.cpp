@@ -8,9 +8,13 @@
 namespace tools {
 
 RunTraffic MeasureRun(const StorageCounters* before, const StorageCounters* after,
-                      const Residency& residency, unsigned long long bytesPerPhase, bool evicted) {
+                      const Residency& residency, unsigned long long bytesPerPhase, bool evicted,
+                      bool buffered) {
     RunTraffic traffic;
     traffic.after = residency;
+    traffic.bypassJudged = !buffered && evicted && residency.known && residency.pages > 0;
+    traffic.bypassHonoured = traffic.bypassJudged &&
+                             (double)residency.cached < CachedAfterShare * (double)residency.pages;
     if (before != nullptr && after != nullptr && bytesPerPhase > 0) {
         traffic.measured = true;
         traffic.counters = CountersDelta(*before, *after);
@@ -28,6 +32,8 @@ StorageSummary SummarizeStorage(const std::vector<RunTraffic>& traffic) {
         if (run.after.known && run.after.pages > 0) {
             cached.push_back((double)run.after.cached / (double)run.after.pages);
         }
+        summary.bypassRuns += run.bypassJudged ? 1 : 0;
+        summary.bypassIgnoredRuns += run.bypassJudged && !run.bypassHonoured ? 1 : 0;
         if (!run.measured) {
             continue;
         }
@@ -49,31 +55,48 @@ StorageSummary SummarizeStorage(const std::vector<RunTraffic>& traffic) {
     return summary;
 }
 
+bool BypassJudged(const StorageSummary& storage) {
+    return storage.bypassRuns > 0;
+}
+
+bool BypassHonoured(const StorageSummary& storage) {
+    return BypassJudged(storage) && storage.cachedAfter < CachedAfterShare;
+}
+
 CacheDoubt JudgeCache(const StorageSummary& storage, bool evicted, bool buffered) {
     if (!evicted) {
         return CacheDoubt::None;
     }
+    const bool readOnce = storage.measuredRuns > 0 && storage.readRatio <= OnceReadRatio;
+    const bool readTwice = storage.measuredRuns > 0 && !readOnce;
+    if (!buffered && BypassJudged(storage) && !BypassHonoured(storage)) {
+        return readTwice ? CacheDoubt::BypassIgnoredReadTwice : CacheDoubt::BypassIgnored;
+    }
     if (storage.measuredRuns > 0) {
-        return storage.readRatio <= OnceReadRatio ? CacheDoubt::ServedSerial : CacheDoubt::None;
+        return readOnce ? CacheDoubt::ServedSerial : CacheDoubt::None;
     }
     if (storage.residencyRuns > 0) {
         // Files gone from the cache after the run were not there for the serial phase either.
-        return storage.cachedAfter >= 0.5 ? CacheDoubt::CachedAfter : CacheDoubt::None;
+        return storage.cachedAfter >= CachedAfterShare ? CacheDoubt::CachedAfter : CacheDoubt::None;
     }
     return buffered ? CacheDoubt::UnknownBuffered : CacheDoubt::UnknownUnbuffered;
 }
 
-std::string StorageText(const StorageSummary& storage, const std::string& unmeasured) {
+std::string StorageText(const StorageSummary& storage, const std::vector<std::string>& devices,
+                        const std::string& unmeasured) {
     char text[256];
     std::string line;
     if (storage.measuredRuns > 0) {
-        snprintf(text, sizeof text,
-                 "read %.2fx the files' bytes per run (median of %d), in requests of %s, %.1f in "
-                 "flight while busy",
-                 storage.readRatio, storage.measuredRuns,
+        snprintf(text, sizeof text, "read %.2fx the files' bytes per run (median of %d)",
+                 storage.readRatio, storage.measuredRuns);
+        line = text;
+        if (!devices.empty()) {
+            line += " from " + DeviceNames(devices);
+        }
+        snprintf(text, sizeof text, ", in requests of %s, %.1f in flight while busy",
                  FormatSize((unsigned long long)(storage.requestBytes + 0.5)).c_str(),
                  storage.inFlight);
-        line = text;
+        line += text;
     } else {
         line = "not measured: " + (unmeasured.empty() ? "no counters were read" : unmeasured);
     }

@@ -14,6 +14,9 @@ namespace tools {
 constexpr double PartlyCachedRatio = 0.9;
 // At most this share means one read of each file, not two: the serial phase read the cache.
 constexpr double OnceReadRatio = 1.5;
+// At least this share of the files' pages in the page cache after a run from an evicted start
+// means the run read them through it.
+constexpr double CachedAfterShare = 0.5;
 
 struct RunTraffic {
     bool measured = false;
@@ -21,10 +24,16 @@ struct RunTraffic {
     double readRatio = 0;     // bytes read over the ten files' bytes
     bool partlyCached = false;
     Residency after; // the ten files' pages in the page cache right after the run
+    // For the program that asks to bypass the cache, from an evicted start where the cache's
+    // contents were seen after the run: whether the files stayed out of it.
+    bool bypassJudged = false;
+    bool bypassHonoured = false;
 };
 
+// buffered is false for the program that asks to bypass the cache.
 RunTraffic MeasureRun(const StorageCounters* before, const StorageCounters* after,
-                      const Residency& residency, unsigned long long bytesPerPhase, bool evicted);
+                      const Residency& residency, unsigned long long bytesPerPhase, bool evicted,
+                      bool buffered);
 
 struct StorageSummary {
     int measuredRuns = 0;
@@ -34,19 +43,39 @@ struct StorageSummary {
     int partlyCachedRuns = 0;
     int residencyRuns = 0;  // runs whose residency after was known
     double cachedAfter = 0; // median share of the files' pages cached after a run
+    int bypassRuns = 0;     // runs whose bypass of the cache was judged
+    int bypassIgnoredRuns = 0;
 };
+
+// Whether the file system kept the files out of the cache as asked, judged by the median run;
+// false where it was not judged.
+bool BypassJudged(const StorageSummary& storage);
+bool BypassHonoured(const StorageSummary& storage);
 
 StorageSummary SummarizeStorage(const std::vector<RunTraffic>& traffic);
 
-// What the measurement leaves in doubt about the cache's part in a program's serial phase: from
-// the traffic where it was measured (the serial phase served from what the parallel one cached),
-// from the cache's contents where they were seen (the files cached after the runs), else that
-// nothing could be known. buffered is false for the program that asks to bypass the cache.
-enum class CacheDoubt { None, ServedSerial, CachedAfter, UnknownBuffered, UnknownUnbuffered };
+// What the measurement says of the cache's part in a program's serial phase. From an evicted
+// start, with both phases opening alike, files found in the cache after a run were read from it
+// by the serial phase, unless the traffic shows both phases reading storage. So: for the program
+// that asks to bypass the cache, whether the file system honoured it (BypassIgnored, or
+// BypassIgnoredReadTwice where the traffic still shows two reads); then the traffic where it
+// was measured (ServedSerial); then the cache's contents where they were seen (CachedAfter);
+// else that nothing could be known. buffered is false for the program that asks to bypass it.
+enum class CacheDoubt {
+    None,
+    ServedSerial,
+    CachedAfter,
+    BypassIgnored,
+    BypassIgnoredReadTwice,
+    UnknownBuffered,
+    UnknownUnbuffered
+};
 CacheDoubt JudgeCache(const StorageSummary& storage, bool evicted, bool buffered);
 
 // The report's line about storage, without its label: "read 2.00x the files' bytes per run
-// (median of 6), in requests of 512 KiB, 1.9 in flight while busy", or why not measured.
-std::string StorageText(const StorageSummary& storage, const std::string& unmeasured);
+// (median of 6) from sda1, in requests of 512 KiB, 1.9 in flight while busy", or why not
+// measured.
+std::string StorageText(const StorageSummary& storage, const std::vector<std::string>& devices,
+                        const std::string& unmeasured);
 
 } // namespace tools

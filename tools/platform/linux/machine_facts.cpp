@@ -1,6 +1,8 @@
 // The machine's facts on Linux, from uname, /proc and /sys.
 #include "common/machine_facts.h"
 
+#include "platform/linux/mount_table.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -21,31 +23,6 @@ std::string FirstLine(const std::string& path) {
         line.pop_back();
     }
     return line;
-}
-
-// The mount that holds directory: the longest mount point that is a prefix of its real path.
-// Gives the file system's type and the device's number.
-void MountOf(const std::string& directory, std::string* type, std::string* device) {
-    std::error_code error;
-    const std::string real = fs::canonical(directory, error).string();
-    std::ifstream in("/proc/self/mountinfo");
-    size_t best = 0;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, number, root, point;
-        fields >> id >> parent >> number >> root >> point;
-        const bool inside =
-            real == point || point == "/" ||
-            (real.rfind(point, 0) == 0 && real.size() > point.size() && real[point.size()] == '/');
-        const size_t dash = line.find(" - ");
-        if (!inside || point.size() < best || dash == std::string::npos) {
-            continue;
-        }
-        best = point.size();
-        std::istringstream rest(line.substr(dash + 3));
-        rest >> *type;
-        *device = number;
-    }
 }
 
 // The model that /sys gives for a device number, or for the disk that holds the partition.
@@ -88,9 +65,12 @@ void GatherSystemFacts(const std::string& directory, MachineFacts* facts) {
     if (uname(&system) == 0) {
         facts->kernel = std::string(system.sysname) + " " + system.release;
     }
-    std::string number;
-    MountOf(directory, &facts->filesystem, &number);
-    facts->device = DeviceModel(number);
+    std::error_code error;
+    MountEntry mount;
+    if (FindMount(fs::canonical(directory, error).string(), &mount)) {
+        facts->filesystem = mount.type;
+        facts->device = DeviceModel(mount.number);
+    }
     facts->thp = TransparentHugePages();
 }
 

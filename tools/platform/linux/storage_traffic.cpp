@@ -1,4 +1,4 @@
-// Storage traffic on Linux: the block device's /sys counters (as iostat reads them), and page
+// Storage traffic on Linux: the block devices' /sys counters (as iostat reads them), and page
 // residency from mincore over a private read-only mapping (as fincore reads it).
 #include "common/storage_traffic.h"
 
@@ -14,34 +14,10 @@
 
 namespace tools {
 
-StorageDevice FindStorageDevice(const std::string& directory) {
-    StorageDevice device;
-    struct stat status;
-    if (stat(directory.c_str(), &status) != 0) {
-        device.unmeasured = "cannot stat the directory: " + std::string(strerror(errno));
-        return device;
-    }
-    // A partition has counters of its own under its number, as the whole disk has.
-    const std::string number =
-        std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
-    device.counters = "/sys/dev/block/" + number + "/stat";
-    StorageCounters counters;
-    if (!ReadStorageCounters(device, &counters)) {
-        // tmpfs, FUSE, NFS, overlay and btrfs give a device number that names no block device.
-        device.unmeasured = "its file system's device " + number +
-                            " is not a block device with "
-                            "counters (" +
-                            device.counters + ")";
-        device.counters.clear();
-    }
-    return device;
-}
+namespace {
 
-bool ReadStorageCounters(const StorageDevice& device, StorageCounters* counters) {
-    if (device.counters.empty()) {
-        return false;
-    }
-    std::ifstream in(device.counters);
+bool ReadDeviceCounters(const std::string& path, StorageCounters* counters) {
+    std::ifstream in(path);
     std::string line;
     if (!std::getline(in, line)) {
         return false;
@@ -60,6 +36,27 @@ bool ReadStorageCounters(const StorageDevice& device, StorageCounters* counters)
     counters->busyMs = (double)value[9];
     counters->queueMs = (double)value[10];
     return true;
+}
+
+} // namespace
+
+bool ReadStorageCounters(const StorageDevice& device, StorageCounters* counters) {
+    // The members of a volume each count their own share of the bytes and requests. Their busy
+    // and queue times are summed too, so that over several devices the count in flight while
+    // busy is a mean per device.
+    StorageCounters sum;
+    for (const std::string& path : device.counters) {
+        StorageCounters one;
+        if (!ReadDeviceCounters(path, &one)) {
+            return false;
+        }
+        sum.bytesRead += one.bytesRead;
+        sum.reads += one.reads;
+        sum.busyMs += one.busyMs;
+        sum.queueMs += one.queueMs;
+    }
+    *counters = sum;
+    return !device.counters.empty();
 }
 
 Residency CachedPages(const std::string& path) {

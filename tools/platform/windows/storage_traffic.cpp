@@ -43,24 +43,27 @@ bool QueryPerformance(const std::string& device, DISK_PERFORMANCE* performance) 
 
 } // namespace
 
-StorageDevice FindStorageDevice(const std::string& directory) {
+// The ten files of a comparison share their directory's volume.
+StorageDevice FindStorageDevice(const std::string& directory, const std::vector<std::string>&) {
     StorageDevice device;
-    device.counters = VolumeDevice(directory);
+    const std::string volume = VolumeDevice(directory);
     DISK_PERFORMANCE performance;
-    if (device.counters.empty()) {
+    if (volume.empty()) {
         device.unmeasured = "its volume has no drive letter whose counters can be asked for";
-    } else if (!QueryPerformance(device.counters, &performance)) {
-        device.unmeasured = "volume " + device.counters +
+    } else if (!QueryPerformance(volume, &performance)) {
+        device.unmeasured = "volume " + volume +
                             " does not answer "
                             "IOCTL_DISK_PERFORMANCE (diskperf -y turns its counters on)";
-        device.counters.clear();
+    } else {
+        device.counters.push_back(volume);
+        device.names.push_back(volume.substr(4)); // "C:"
     }
     return device;
 }
 
 bool ReadStorageCounters(const StorageDevice& device, StorageCounters* counters) {
     DISK_PERFORMANCE performance;
-    if (device.counters.empty() || !QueryPerformance(device.counters, &performance)) {
+    if (device.counters.size() != 1 || !QueryPerformance(device.counters[0], &performance)) {
         return false;
     }
     // The times are in 100 ns units; busy is the time queried less the time idle.
