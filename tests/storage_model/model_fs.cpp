@@ -1,53 +1,46 @@
-// A read-only FUSE file system that serves 0.tmp to 9.tmp from a storage model set at mount
-// time, and never caches: every read is a request to the model. The model has lanes (requests
-// served at once), a latency per request, a penalty whenever a request is for another file than
-// the last one served, and a bandwidth that all requests share. Its answer to readrace follows
-// from those figures alone, which is what the tests check readrace against.
+// A FUSE file system that serves storage with a device model set at mount time, and never
+// caches: every read is a request to the model. It serves either the ten files 0.tmp to 9.tmp,
+// read-only, or (--image) one disk image kept in memory, to be put under a loop device with a
+// file system of its own, and beside it "served", the bytes the model has answered so far. The
+// answer to readrace follows from the model's figures alone, which is what the tests check
+// readrace against.
 #define FUSE_USE_VERSION 31
+
+#include "storage_model/device_model.h"
 
 #include <fuse.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <sched.h>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
+#include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using model::Model;
+using model::ModelOptions;
 
-struct ModelOptions {
-    unsigned lanes = 1;
-    unsigned latency_us = 1000;
-    unsigned switch_us = 0;
-    unsigned long bandwidth = 0; // bytes per second; 0 for none
-    unsigned long size = 1 << 18;
-    unsigned long request = 1 << 16;
+struct Served {
+    Model model;
+    std::vector<char> image; // the disk's bytes, for --image
 };
 
-struct Model {
-    ModelOptions options;
-    std::mutex mutex;
-    std::condition_variable laneFree;
-    unsigned busy = 0;
-    unsigned long long nextTicket = 0, serving = 0; // requests are served in the order they came
-    int lastFile = -1;
-    Clock::time_point pipeFree{};
-};
+constexpr size_t ServedSize = 32; // "served"'s length: a count, padded
 
-Model* TheModel() {
-    return static_cast<Model*>(fuse_get_context()->private_data);
+Served* TheServed() {
+    return static_cast<Served*>(fuse_get_context()->private_data);
 }
 
-// 0 to 9 for "/0.tmp" to "/9.tmp", else -1.
+// 0 to 9 for "/0.tmp" to "/9.tmp", or 0 for "/disk.img" when serving an image; else -1.
 int FileIndex(const char* path) {
+    if (TheServed()->model.options.image > 0) {
+        return std::strcmp(path, "/disk.img") == 0 ? 0 : -1;
+    }
     if (std::strlen(path) == 6 && path[0] == '/' && path[1] >= '0' && path[1] <= '9' &&
         std::strcmp(path + 2, ".tmp") == 0) {
         return path[1] - '0';
@@ -55,33 +48,49 @@ int FileIndex(const char* path) {
     return -1;
 }
 
+bool IsServedCount(const char* path) {
+    return TheServed()->model.options.image > 0 && std::strcmp(path, "/served") == 0;
+}
+
 void* Init(fuse_conn_info* connection, fuse_config* config) {
-    // Each read reaches the model as it was asked: no page cache, no splitting into parallel
-    // pieces. Names and sizes never change, so the kernel may keep them: an open then costs
-    // little beside the requests the model times.
+    // Each read reaches the model as it was asked: no page cache. Names and sizes never change,
+    // so the kernel may keep them: an open then costs little beside the requests it times.
     config->direct_io = 1;
     config->kernel_cache = 0;
     config->attr_timeout = 3600;
     config->entry_timeout = 3600;
-    connection->max_read = TheModel()->options.request;
-    connection->want &= ~FUSE_CAP_ASYNC_DIO;
-    connection->want &= ~FUSE_CAP_ASYNC_READ;
+    connection->max_read = TheServed()->model.options.request;
+    if (TheServed()->model.options.image > 0) {
+        // A loop device's direct requests come at once; without these they would reach the
+        // model one at a time.
+        connection->want |= connection->capable & (FUSE_CAP_ASYNC_DIO | FUSE_CAP_ASYNC_READ);
+    } else {
+        // The ten files' reads are not split into parallel pieces.
+        connection->want &= ~FUSE_CAP_ASYNC_DIO;
+        connection->want &= ~FUSE_CAP_ASYNC_READ;
+    }
     return fuse_get_context()->private_data;
 }
 
 int GetAttributes(const char* path, struct stat* status, fuse_file_info*) {
     std::memset(status, 0, sizeof *status);
+    const ModelOptions& o = TheServed()->model.options;
     if (std::strcmp(path, "/") == 0) {
         status->st_mode = S_IFDIR | 0555;
         status->st_nlink = 2;
         return 0;
     }
+    status->st_nlink = 1;
+    if (IsServedCount(path)) {
+        status->st_mode = S_IFREG | 0444;
+        status->st_size = ServedSize;
+        return 0;
+    }
     if (FileIndex(path) < 0) {
         return -ENOENT;
     }
-    status->st_mode = S_IFREG | 0444;
-    status->st_nlink = 1;
-    status->st_size = (off_t)TheModel()->options.size;
+    status->st_mode = S_IFREG | (o.image > 0 ? 0644 : 0444);
+    status->st_size = (off_t)(o.image > 0 ? o.image : o.size);
     return 0;
 }
 
@@ -92,6 +101,11 @@ int ReadDirectory(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, f
     }
     fill(buffer, ".", nullptr, 0, (fuse_fill_dir_flags)0);
     fill(buffer, "..", nullptr, 0, (fuse_fill_dir_flags)0);
+    if (TheServed()->model.options.image > 0) {
+        fill(buffer, "disk.img", nullptr, 0, (fuse_fill_dir_flags)0);
+        fill(buffer, "served", nullptr, 0, (fuse_fill_dir_flags)0);
+        return 0;
+    }
     for (char name[] = "0.tmp"; name[0] <= '9'; ++name[0]) {
         fill(buffer, name, nullptr, 0, (fuse_fill_dir_flags)0);
     }
@@ -99,60 +113,68 @@ int ReadDirectory(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, f
 }
 
 int Open(const char* path, fuse_file_info* file) {
-    if (FileIndex(path) < 0) {
+    if (FileIndex(path) < 0 && !IsServedCount(path)) {
         return -ENOENT;
     }
-    if ((file->flags & O_ACCMODE) != O_RDONLY) {
+    if ((file->flags & O_ACCMODE) != O_RDONLY &&
+        (TheServed()->model.options.image == 0 || IsServedCount(path))) {
         return -EROFS;
     }
     file->direct_io = 1;
     return 0;
 }
 
-// One request: wait, in the order requests came, for a lane, hold it for the latency (and the
-// switch penalty) and for the request's turn on the shared bandwidth, then answer.
+// The count of bytes served, as text: what a test reads before and after.
+int ReadServedCount(char* buffer, size_t size, off_t offset) {
+    char text[ServedSize + 1];
+    {
+        std::lock_guard<std::mutex> lock(TheServed()->model.mutex);
+        snprintf(text, sizeof text, "%-*llu\n", (int)ServedSize - 1, TheServed()->model.served);
+    }
+    if ((size_t)offset >= ServedSize) {
+        return 0;
+    }
+    size = std::min(size, ServedSize - (size_t)offset);
+    std::memcpy(buffer, text + offset, size);
+    return (int)size;
+}
+
+// One request, timed by the model; the ten files hold one letter each, the image its own bytes.
 int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
+    if (IsServedCount(path)) {
+        return ReadServedCount(buffer, size, offset);
+    }
     const int file = FileIndex(path);
-    Model* model = TheModel();
-    const ModelOptions& o = model->options;
+    Served* served = TheServed();
+    const ModelOptions& o = served->model.options;
+    const unsigned long length = o.image > 0 ? o.image : o.size;
     if (file < 0) {
         return -ENOENT;
     }
-    if ((unsigned long)offset >= o.size) {
+    if ((unsigned long)offset >= length) {
         return 0;
     }
-    size = std::min<size_t>(size, o.size - (unsigned long)offset);
-    std::memset(buffer, 'a' + file, size);
-    Clock::time_point done;
-    {
-        std::unique_lock<std::mutex> lock(model->mutex);
-        const unsigned long long ticket = model->nextTicket++;
-        model->laneFree.wait(lock,
-                             [&] { return model->busy < o.lanes && model->serving == ticket; });
-        ++model->serving;
-        ++model->busy;
-        const Clock::time_point now = Clock::now();
-        auto service = std::chrono::microseconds(o.latency_us);
-        if (file != model->lastFile) {
-            service += std::chrono::microseconds(o.switch_us);
-        }
-        model->lastFile = file;
-        done = now + service;
-        if (o.bandwidth > 0) {
-            const auto transfer =
-                std::chrono::nanoseconds((long long)((double)size * 1e9 / (double)o.bandwidth));
-            model->pipeFree = std::max(done, model->pipeFree) + transfer;
-            done = std::max(done, model->pipeFree);
-        }
+    size = std::min<size_t>(size, length - (unsigned long)offset);
+    model::ServeRequest(&served->model, file, offset, size);
+    if (o.image > 0) {
+        std::memcpy(buffer, served->image.data() + offset, size);
+    } else {
+        std::memset(buffer, 'a' + file, size);
     }
-    // The next in line may be waiting for its turn rather than for a lane.
-    model->laneFree.notify_all();
-    std::this_thread::sleep_until(done);
-    {
-        std::lock_guard<std::mutex> lock(model->mutex);
-        --model->busy;
+    return (int)size;
+}
+
+// Writes to the image are not timed: they make the file system and its files, not the runs.
+int Write(const char* path, const char* buffer, size_t size, off_t offset, fuse_file_info*) {
+    Served* served = TheServed();
+    if (FileIndex(path) < 0 || served->model.options.image == 0) {
+        return -EROFS;
     }
-    model->laneFree.notify_all();
+    if ((unsigned long)offset >= served->image.size()) {
+        return -ENOSPC;
+    }
+    size = std::min<size_t>(size, served->image.size() - (size_t)offset);
+    std::memcpy(served->image.data() + offset, buffer, size);
     return (int)size;
 }
 
@@ -166,35 +188,41 @@ const fuse_opt ModelOptionSpec[] = {MODEL_UNSIGNED("lanes", lanes),
                                     MODEL_OPTION("bandwidth", bandwidth),
                                     MODEL_OPTION("size", size),
                                     MODEL_OPTION("request", request),
+                                    MODEL_OPTION("image", image),
                                     FUSE_OPT_END};
 
 } // namespace
 
 // model_fs [--lanes=N] [--latency-us=T] [--switch-us=P] [--bandwidth=BYTES_PER_S]
-//          [--size=BYTES] [--request=BYTES] MOUNTPOINT [fuse options]
+//          [--size=BYTES] [--request=BYTES] [--image=BYTES] MOUNTPOINT [fuse options]
 int main(int argc, char** argv) {
     fuse_args args = FUSE_ARGS_INIT(argc, argv);
-    Model model;
-    if (fuse_opt_parse(&args, &model.options, ModelOptionSpec, nullptr) != 0 ||
-        model.options.lanes == 0 || model.options.request == 0) {
+    Served served;
+    ModelOptions& options = served.model.options;
+    if (fuse_opt_parse(&args, &options, ModelOptionSpec, nullptr) != 0 || options.lanes == 0 ||
+        options.request == 0) {
         return 2;
     }
+    served.image.resize(options.image);
     // The model's timing is the test's premise: where allowed (root), its threads, which inherit
     // this, run ahead of whatever else keeps the machine busy.
     sched_param priority = {};
     priority.sched_priority = 10;
     sched_setscheduler(0, SCHED_FIFO, &priority);
     // The kernel splits each read into requests of at most max_read bytes.
-    const std::string maxRead = "-omax_read=" + std::to_string(model.options.request);
+    const std::string maxRead = "-omax_read=" + std::to_string(options.request);
     fuse_opt_add_arg(&args, maxRead.c_str());
-    fuse_opt_add_arg(&args, "-oro,fsname=readrace_model,subtype=readrace_model");
+    fuse_opt_add_arg(&args, options.image > 0
+                                ? "-ofsname=readrace_model,subtype=readrace_model"
+                                : "-oro,fsname=readrace_model,subtype=readrace_model");
     fuse_operations operations = {};
     operations.init = Init;
     operations.getattr = GetAttributes;
     operations.readdir = ReadDirectory;
     operations.open = Open;
     operations.read = Read;
-    const int status = fuse_main(args.argc, args.argv, &operations, &model);
+    operations.write = Write;
+    const int status = fuse_main(args.argc, args.argv, &operations, &served);
     fuse_opt_free_args(&args);
     return status;
 }
