@@ -238,6 +238,8 @@ void CheckDiskModel(const DiskModel& model, const harness::ScratchDir& dir) {
         }
     }
     // What the device's counters said the runs read is what the model served them.
+    printf("model: %s | the runs' counters read %.0f bytes; the model served %llu\n", model.name,
+           reported, served);
     EXPECT_NEAR(reported, (double)served, 0.1 * (double)served);
 }
 
