@@ -204,6 +204,17 @@ std::string CacheCaveat(CacheDoubt doubt) {
     return "";
 }
 
+std::string CacheNote(CacheDoubt doubt) {
+    switch (doubt) {
+    case CacheDoubt::BypassIgnored:
+        return "read through the page cache";
+    case CacheDoubt::BypassIgnoredReadTwice:
+        return "left in the page cache";
+    default:
+        return "";
+    }
+}
+
 std::string Conclusion(const DeliverableRuns& deliverable, const Suggestions& suggest) {
     return SpeedupConclusion(deliverable.speedup, suggest) + CacheCaveat(deliverable.cacheDoubt);
 }

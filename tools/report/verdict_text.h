@@ -63,6 +63,10 @@ std::string SpeedupCell(const SpeedupEstimate& estimate);
 // What the verdict's sentence adds about the cache, "" where nothing is in doubt.
 std::string CacheCaveat(CacheDoubt doubt);
 
+// The few words a chart's row adds where the file system did not keep the files out of the cache
+// as readrace_nobuf asked: "read through the page cache"; "" otherwise.
+std::string CacheNote(CacheDoubt doubt);
+
 // A program's whole conclusion, and its table cell: the verdict with the caveat about the cache.
 std::string Conclusion(const DeliverableRuns& deliverable, const Suggestions& suggest = {});
 std::string VerdictCell(const DeliverableRuns& deliverable);

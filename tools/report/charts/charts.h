@@ -15,6 +15,7 @@ struct SpeedupRow {
     std::vector<double> speedups;
     SpeedupEstimate estimate;
     std::string dotName = "run"; // what each dot is: a run, or one report of a group
+    std::string note;            // what the chart must not hide about the row, or ""
 };
 
 // One row per program, or per size and program where there are several sizes.

@@ -17,7 +17,7 @@ std::vector<SpeedupRow> SpeedupRows(const std::vector<Comparison>& comparisons) 
             rows.push_back({comparisons.size() > 1
                                 ? FormatSize(comparison.fileSize) + " \xc2\xb7 " + d.name
                                 : d.name,
-                            RunSpeedups(d.runs), d.speedup});
+                            RunSpeedups(d.runs), d.speedup, "run", CacheNote(d.cacheDoubt)});
         }
     }
     return rows;
@@ -101,6 +101,9 @@ svg::Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& 
         if (HasInterval(e)) {
             figures = RatioText(e.median) + " (" + RatioText(e.low) + "\xe2\x80\x93" +
                       RatioText(e.high) + "), " + figures;
+        }
+        if (!row.note.empty()) {
+            figures += "; " + row.note;
         }
         s += Text(12, centre + 22, figures, "font-size=\"11\" fill=\"#555\"");
         for (size_t i = 0; i < row.speedups.size(); ++i) {
