@@ -5,6 +5,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Each stage's time, said at the end, so that whoever works here sees where the time goes.
+stage_times=()
+stage_start=$SECONDS
+Stage() {
+  stage_times+=("$(printf '%5d s  %s' $((SECONDS - stage_start)) "$1")")
+  stage_start=$SECONDS
+}
+
 # Every source in the committed style.
 if command -v clang-format >/dev/null; then
   git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
@@ -14,6 +22,7 @@ elif [ "${CI:-}" = true ]; then
 else
   echo "tests/run.sh: skipping the format check: apt-get install clang-format" >&2
 fi
+Stage "format check"
 
 if command -v x86_64-w64-mingw32-g++ >/dev/null && command -v i686-w64-mingw32-g++ >/dev/null; then
   for arch in x86_64 i686; do
@@ -26,11 +35,13 @@ elif [ "${CI:-}" = true ]; then
 else
   echo "tests/run.sh: skipping the Windows programs: apt-get install g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64" >&2
 fi
+Stage "Windows builds and zips"
 
 cmake --workflow --preset default
 # CTest names skipped tests but not why; say why, e.g. a kernel that refuses 32-bit programs.
 grep -h -A1 ': Skipped$' build/default/Testing/Temporary/LastTest.log | grep -v -e '^--$' \
   -e ': Skipped$' | sort -u | sed 's/^/tests\/run.sh: skipped: /' >&2 || true
+Stage "Linux build and tests"
 
 # The .deb, unpacked into a scratch root: its companions must run there and find the
 # deliverables beside themselves.
@@ -54,6 +65,8 @@ dpkg-deb -x "$deb" "$root"
 "$root/usr/bin/readrace_compare" --runs 2 "$root/data" >"$root/report.txt"
 grep -q "^readrace_nobuf$" "$root/report.txt"
 grep -q "^readrace_seq$" "$root/report.txt"
+
+Stage "packages"
 
 # The fleet playbook in the style ansible-lint asks for.
 if command -v ansible-lint >/dev/null; then
@@ -90,11 +103,16 @@ else
     "apt-get install ansible-core python3-apt" >&2
 fi
 
+Stage "fleet playbook"
+
 # Release with clang, warnings as errors, the plain suite.
 cmake --workflow --preset clang
+Stage "clang build and tests"
 # The same unit and end-to-end suites under the sanitizers; any report fails the run.
 cmake --workflow --preset asan
+Stage "AddressSanitizer build and tests"
 cmake --workflow --preset tsan
+Stage "ThreadSanitizer build and tests"
 
 # The fuzzers, each for a bounded time from the committed seeds (new finds go to the build
 # tree, never into tests/fuzz/corpus); a crash, a leak, a sanitizer report or an input slower
@@ -124,3 +142,7 @@ else
   rm -rf "$probe"
   echo "tests/run.sh: skipping the fuzzers: apt-get install clang libclang-rt-14-dev" >&2
 fi
+Stage "fuzzers"
+
+echo "tests/run.sh: every stage passed; their times:" >&2
+printf 'tests/run.sh: %s\n' "${stage_times[@]}" >&2
