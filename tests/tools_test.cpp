@@ -4,6 +4,7 @@
 #include "report/charts/charts.h"
 #include "runs/run_output.h"
 #include "runs/run_stats.h"
+#include "common/outcome_percentage.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "runs/speedup_stats.h"
@@ -194,6 +195,16 @@ TEST(Summarize, GivesMediansSpreadsRatesAndVerdictCounts) {
         run.percentage =
             run.parallelWorse ? parallel[r] * 100 / serial[r] : serial[r] * 100 / parallel[r];
         runs.push_back(run);
+    }
+    // No usable clock gives no times, never infinities.
+    EXPECT_EQ(tools::Summarize(runs, 0, 10000000).parallelMBps.max, 0);
+    // The outcome's percentage as the programs print it, wrapping included.
+    const long long outcomes[][3] = {{300, 200, 150},
+                                     {600, 599, 100},
+                                     {10, -3, -333},
+                                     {100000000000000000, 1, -8446744073709551616}};
+    for (const auto& [longer, shorter, percentage] : outcomes) {
+        EXPECT_EQ(tools::OutcomePercentage(longer, shorter), percentage) << longer;
     }
     const tools::Summary s = tools::Summarize(runs, 1000, 10000000);
     EXPECT_EQ(s.runs, 3);

@@ -44,35 +44,64 @@ std::string Reason(int error) {
 
 } // namespace
 
-std::string WriteFileWhole(const std::string& path, const std::string& text) {
-    std::string temporary;
-    int file = -1;
-    std::string problem = CreateBeside(path, &temporary, &file);
-    if (!problem.empty()) {
-        return problem;
+std::string BeginWholeFile(const std::string& path, const std::string& temporaryName,
+                           PendingFile* pending) {
+    pending->path = path;
+    pending->file = -1;
+    if (temporaryName.empty()) {
+        return CreateBeside(path, &pending->temporary, &pending->file);
     }
-    problem = WriteAll(file, text.data(), text.size());
-    if (problem.empty()) {
-        problem = SyncFile(file);
-    }
-    const std::string closed = CloseFile(file);
+    pending->temporary = (fs::path(path).parent_path() / temporaryName).string();
+    std::error_code ignored;
+    fs::remove(pending->temporary, ignored);
+    return CreateNewFile(pending->temporary, &pending->file);
+}
+
+std::string CommitWholeFile(PendingFile* pending) {
+    std::string problem = SyncFile(pending->file);
+    const std::string closed = CloseFile(pending->file);
+    pending->file = -1;
     if (problem.empty()) {
         problem = closed;
     }
     std::error_code renamed;
     if (problem.empty()) {
         // Replaces an existing file on Windows too.
-        fs::rename(temporary, path, renamed);
-        problem = renamed ? renamed.message() : "";
+        fs::rename(pending->temporary, pending->path, renamed);
+        problem = renamed ? "cannot rename into place: " + renamed.message() : "";
+    } else {
+        problem = "cannot write to storage: " + problem;
     }
     if (!problem.empty()) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
+        AbandonWholeFile(pending);
         return problem;
     }
-    SyncDirectory(fs::path(path).parent_path().empty() ? "."
-                                                       : fs::path(path).parent_path().string());
+    const fs::path folder = fs::path(pending->path).parent_path();
+    SyncDirectory(folder.empty() ? "." : folder.string());
     return "";
+}
+
+void AbandonWholeFile(PendingFile* pending) {
+    if (pending->file >= 0) {
+        CloseFile(pending->file);
+        pending->file = -1;
+    }
+    std::error_code ignored;
+    fs::remove(pending->temporary, ignored);
+}
+
+std::string WriteFileWhole(const std::string& path, const std::string& text) {
+    PendingFile pending;
+    std::string problem = BeginWholeFile(path, "", &pending);
+    if (!problem.empty()) {
+        return problem;
+    }
+    problem = WriteAll(pending.file, text.data(), text.size());
+    if (!problem.empty()) {
+        AbandonWholeFile(&pending);
+        return problem;
+    }
+    return CommitWholeFile(&pending);
 }
 
 std::string CheckWritable(const std::string& path) {

@@ -1,5 +1,6 @@
 #include "prepare/prepare_files.h"
 
+#include "common/output_file.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "common/tool_files.h"
@@ -7,6 +8,8 @@
 #include "runs/run_output.h"
 
 #include <chrono>
+#include <cstdint>
+#include <iterator>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -74,57 +77,43 @@ int WriteOneFile(const std::string& program, const fs::path& dir, int index,
     const std::string name = FileName(index);
     const std::string finalPath = (dir / name).string();
     // Named for this process, so that no other run's unfinished file is ever taken for ours.
-    const std::string tempPath =
-        (dir / ("." + name + "." + std::to_string(ProcessId()) + ".partial")).string();
-    std::error_code ignored;
-    fs::remove(tempPath, ignored);
-    int file = -1;
-    const std::string created = CreateNewFile(tempPath, &file);
+    PendingFile pending;
+    const std::string created = BeginWholeFile(
+        finalPath, "." + name + "." + std::to_string(ProcessId()) + ".partial", &pending);
     if (!created.empty()) {
-        return FailOn(program, tempPath, "cannot create", created);
+        return FailOn(program, pending.temporary, "cannot create", created);
     }
     std::vector<unsigned long long> block(BlockSize / sizeof(unsigned long long));
     unsigned long long written = 0;
     while (written < size) {
         if (const int signal = PendingInterrupt()) {
-            CloseFile(file);
-            return Interrupted(program, signal, tempPath, index, progress);
+            AbandonWholeFile(&pending);
+            return Interrupted(program, signal, pending.temporary, index, progress);
         }
         for (unsigned long long& word : block) {
             word = NextWord(random);
         }
         const size_t chunk = size - written < BlockSize ? (size_t)(size - written) : BlockSize;
-        const std::string problem = WriteAll(file, block.data(), chunk);
+        const std::string problem = WriteAll(pending.file, block.data(), chunk);
         if (!problem.empty()) {
-            const int status = FailOn(program, tempPath, "cannot write", problem);
-            CloseFile(file);
-            fs::remove(tempPath, ignored);
-            return status;
+            AbandonWholeFile(&pending);
+            return FailOn(program, pending.temporary, "cannot write", problem);
         }
         written += chunk;
         if (progress && (written % (16 * BlockSize) == 0 || written == size)) {
             ShowProgress(index, written, size);
         }
     }
-    std::string stored = SyncFile(file);
-    const std::string closed = CloseFile(file);
-    stored = stored.empty() ? closed : stored;
-    if (!stored.empty()) {
-        const int status = FailOn(program, tempPath, "cannot write to storage", stored);
-        fs::remove(tempPath, ignored);
-        return status;
-    }
     if (const int signal = PendingInterrupt()) {
-        return Interrupted(program, signal, tempPath, index, progress);
+        AbandonWholeFile(&pending);
+        return Interrupted(program, signal, pending.temporary, index, progress);
     }
-    std::error_code renamed;
-    fs::rename(tempPath, finalPath, renamed);
-    if (renamed) {
-        Complain(program, finalPath, "cannot rename into place: " + renamed.message());
-        fs::remove(tempPath, ignored);
+    const std::string stored = CommitWholeFile(&pending);
+    if (!stored.empty()) {
+        Complain(program, stored.rfind("cannot rename", 0) == 0 ? finalPath : pending.temporary,
+                 stored);
         return 1;
     }
-    SyncDirectory(dir.string());
     const std::string evicted = EvictFile(finalPath);
     if (!evicted.empty()) {
         Complain(program, "warning: " + finalPath, "cannot evict from the cache: " + evicted);
@@ -163,7 +152,12 @@ int WriteFiles(const std::string& program, const fs::path& dir, unsigned long lo
     std::seed_seq seed{
         (unsigned long long)std::random_device{}(),
         (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count()};
-    seed.generate((unsigned*)random.state, (unsigned*)(random.state + 4));
+    // The seed sequence gives 32-bit words: two make each word of the state.
+    std::uint_least32_t words[8];
+    seed.generate(std::begin(words), std::end(words));
+    for (int i = 0; i < 4; ++i) {
+        random.state[i] = (unsigned long long)words[2 * i] << 32 | words[2 * i + 1];
+    }
     for (int i = 0; i < FileCount; ++i) {
         const int written = WriteOneFile(program, dir, i, size, &random, progress);
         if (written != 0) {

@@ -1,5 +1,7 @@
 #include "runs/run_output.h"
 
+#include "common/outcome_percentage.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <regex>
@@ -42,9 +44,8 @@ bool OutcomeAgrees(const RunOutput& run) {
     const bool parallelWorse = run.serialTotal <= run.parallelTotal;
     const long long longer = parallelWorse ? run.parallelTotal : run.serialTotal;
     const long long shorter = parallelWorse ? run.serialTotal : run.parallelTotal;
-    // As the program works it out: the product wraps to 64 bits, the quotient is truncated.
-    const long long percentage = (long long)((unsigned long long)longer * 100u) / shorter;
-    return run.parallelWorse == parallelWorse && run.hasPercentage && run.percentage == percentage;
+    return run.parallelWorse == parallelWorse && run.hasPercentage &&
+           run.percentage == OutcomePercentage(longer, shorter);
 }
 
 std::string ParseRunOutput(const std::string& text, RunOutput* run) {

@@ -32,7 +32,9 @@ Summary Summarize(const std::vector<RunOutput>& runs, double ticksPerSecond,
                   unsigned long long totalBytes) {
     Summary summary;
     summary.runs = (int)runs.size();
-    const double msPerTick = 1000.0 / ticksPerSecond;
+    // A report from elsewhere may carry no usable clock: then no time is known, rather than
+    // an infinity.
+    const double msPerTick = ticksPerSecond > 0 ? 1000.0 / ticksPerSecond : 0;
     auto rate = [totalBytes](double ms) {
         return ms > 0 ? (double)totalBytes / 1e6 / (ms / 1000) : 0;
     };
