@@ -44,7 +44,8 @@ bool DirectReadBypassesCache(const std::string& path) {
 }
 
 // Makes the file system and its mounts, the ten files of 4 MiB, and compares, from inside a
-// scope whose end unmounts and detaches whatever the test got to.
+// scope whose end unmounts and detaches whatever the test got to. The mount point has a space,
+// which the mount table writes escaped.
 void CheckFileSystem(const FileSystemCase& c, const harness::ScratchDir& dir) {
     const std::string image = dir / "disk.img";
     ASSERT_EQ(truncate(image.c_str(), 0), -1); // nothing there yet
@@ -54,18 +55,19 @@ void CheckFileSystem(const FileSystemCase& c, const harness::ScratchDir& dir) {
     std::vector<std::string> mkfs = c.mkfs;
     mkfs.push_back(loop.path);
     ASSERT_EQ(harness::RunCommand(mkfs), "");
-    harness::Mount disk({loop.path}, dir / "disk");
+    harness::Mount disk({loop.path}, dir / "disk fs");
     ASSERT_EQ(disk.problem, "");
-    std::string data = dir / "disk/d";
+    std::string data = dir / "disk fs/d";
     std::unique_ptr<harness::Mount> overlay;
     if (c.overlay) {
         for (const char* layer : {"lower", "upper", "work"}) {
-            ASSERT_EQ(harness::RunCommand({"mkdir", dir / ("disk/" + std::string(layer))}), "");
+            ASSERT_EQ(harness::RunCommand({"mkdir", dir / ("disk fs/" + std::string(layer))}), "");
         }
         overlay = std::make_unique<harness::Mount>(
             std::vector<std::string>{"-t", "overlay", "overlay", "-o",
-                                     "lowerdir=" + dir / "disk/lower" + ",upperdir=" +
-                                         dir / "disk/upper" + ",workdir=" + dir / "disk/work"},
+                                     "lowerdir=" + dir / "disk fs/lower" +
+                                         ",upperdir=" + dir / "disk fs/upper" +
+                                         ",workdir=" + dir / "disk fs/work"},
             dir / "overlay");
         ASSERT_EQ(overlay->problem, "");
         data = dir / "overlay/d";
@@ -77,6 +79,7 @@ void CheckFileSystem(const FileSystemCase& c, const harness::ScratchDir& dir) {
     ASSERT_EQ(compare.status, 0) << compare.err;
     const tools::Json report = tools::Json::parse(compare.out);
     EXPECT_EQ(report["storage_devices"], tools::Json::array({loop.name}));
+    EXPECT_EQ(report["machine"]["filesystem"], c.overlay ? "overlay" : c.name);
     for (const tools::Json& d : report["deliverables"]) {
         const std::string name = d["name"];
         const tools::Json& summary = d["summary"];
