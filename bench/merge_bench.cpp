@@ -4,7 +4,7 @@
 // measured, not assumed.
 #include "common/command_line.h"
 #include "common/safe_text.h"
-#include "common/tool_files.h"
+#include "common/file_ops.h"
 #include "common/version.h"
 #include "report/json_report.h"
 #include "runs/comparison.h"
