@@ -24,9 +24,29 @@ std::string RuntimeErrorText() {
 
 } // namespace
 
+// Opened as itself where it is a reparse point, so that CREATE_NEW on a symbolic link, even one
+// to nothing, fails as "exists" rather than creating the link's target.
 std::string CreateNewFile(const std::string& path, int* file) {
-    *file = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    return *file >= 0 ? "" : RuntimeErrorText();
+    *file = -1;
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return LastErrorText();
+    }
+    BY_HANDLE_FILE_INFORMATION made = {};
+    if (!GetFileInformationByHandle(handle, &made) ||
+        (made.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        CloseHandle(handle);
+        return "not a regular file";
+    }
+    *file = _open_osfhandle((intptr_t)handle, _O_WRONLY | _O_BINARY);
+    if (*file < 0) {
+        const std::string reason = RuntimeErrorText();
+        CloseHandle(handle);
+        return reason;
+    }
+    return "";
 }
 
 // CreateDirectory fails where anything is already at the path, so the folder is this run's own.
