@@ -6,7 +6,9 @@
 #include "common/machine_facts.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
-#include "common/tool_files.h"
+#include "common/child_process.h"
+#include "common/file_ops.h"
+#include "common/interrupts.h"
 #include "prepare/prepare_files.h"
 #include "runs/comparison.h"
 #include "runs/run_output.h"
@@ -70,15 +72,19 @@ int Die(const std::string& what) {
 int RunIn(const Options& options, const std::vector<std::string>& command, const std::string& dir,
           std::string* text, long long* peakKiB, int* exitStatus) {
     const std::string out = options.scratch + "/stdout";
-    int interrupt = 0;
-    bool timedOut = false;
-    *exitStatus = tools::RunCommandInDirectory(command, dir, out, options.scratch + "/stderr",
-                                               RunTimeoutSeconds, &interrupt, &timedOut, peakKiB);
-    if (interrupt != 0) {
+    const tools::ChildResult ran =
+        tools::RunChild({command, dir, out, options.scratch + "/stderr", RunTimeoutSeconds});
+    *exitStatus = ran.exitStatus;
+    *peakKiB = ran.peakKiB;
+    if (ran.interrupt != 0) {
         tools::Complain("readrace_bench", "", "interrupted during " + command[0]);
-        return 128 + interrupt;
+        return 128 + ran.interrupt;
     }
-    if (timedOut) {
+    if (!ran.unstarted.empty()) {
+        tools::Complain("readrace_bench", command[0], "cannot start it: " + ran.unstarted);
+        return 1;
+    }
+    if (ran.timedOut) {
         tools::Complain("readrace_bench", command[0] + " in " + dir,
                         "still running after " + std::to_string((int)RunTimeoutSeconds) +
                             " s; stopped it");

@@ -4,7 +4,9 @@
 // measured, not assumed.
 #include "common/command_line.h"
 #include "common/safe_text.h"
-#include "common/tool_files.h"
+#include "common/child_process.h"
+#include "common/file_ops.h"
+#include "common/input_file.h"
 #include "common/version.h"
 #include "report/json_report.h"
 #include "runs/comparison.h"
@@ -14,9 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -95,42 +94,43 @@ std::vector<std::string> WriteReports(const Options& options, const fs::path& fo
     return names;
 }
 
+// Far past any merge this times: a merge that hangs stops the bench, not the machine.
+constexpr double MergeTimeoutSeconds = 3600;
+
 struct Timed {
     double seconds = 0;
     double cpuSeconds = 0; // user and system: what a busy machine does not inflate
-    long maxRssKiB = 0;
-    int status = -1;
+    long long maxRssKiB = 0;
+    int status = -1;   // the merge's exit status, or 128 plus the signal that ended it
+    int interrupt = 0; // an interrupt of this bench, which stops it
 };
 
-// readrace_compare --merge over the names, in folder, with its table thrown away.
+// readrace_compare --merge over the names, in folder, with its table kept beside them and its
+// standard error shown where it fails.
 Timed TimeMerge(const Options& options, const fs::path& folder,
                 const std::vector<std::string>& names) {
-    std::vector<std::string> words = {options.compare, "--merge"};
-    words.insert(words.end(), names.begin(), names.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    Timed timed;
+    std::vector<std::string> command = {options.compare, "--merge"};
+    command.insert(command.end(), names.begin(), names.end());
+    const std::string errPath = (folder / "merge.err").string();
     const auto start = std::chrono::steady_clock::now();
-    fflush(stdout); // or the child would write what is buffered again
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(folder.c_str()) == 0 && freopen("/dev/null", "w", stdout) != nullptr) {
-            execv(argv[0], argv.data());
-        }
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage = {};
-    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
-        timed.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    const tools::ChildResult ran = tools::RunChild(
+        {command, folder.string(), (folder / "merge.out").string(), errPath, MergeTimeoutSeconds});
+    Timed timed;
     timed.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    timed.maxRssKiB = usage.ru_maxrss;
-    timed.cpuSeconds = (double)(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                       (double)(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    timed.cpuSeconds = ran.cpuSeconds;
+    timed.maxRssKiB = ran.peakKiB;
+    timed.interrupt = ran.interrupt;
+    timed.status = ran.signal != 0 ? 128 + ran.signal : ran.exitStatus;
+    if (!ran.unstarted.empty()) {
+        tools::Complain("readrace_merge_bench", options.compare,
+                        "cannot start it: " + ran.unstarted);
+    } else if (ran.timedOut) {
+        tools::Complain("readrace_merge_bench", options.compare,
+                        "still running after " + std::to_string((int)MergeTimeoutSeconds) +
+                            " s; stopped it");
+    } else if (timed.status != 0) {
+        fputs(tools::ReadWholeFile(errPath).c_str(), stderr);
+    }
     return timed;
 }
 
@@ -174,6 +174,11 @@ int main(int argc, char** argv) {
         fs::create_directory(place, error);
         const Timed timed = TimeMerge(options, place, WriteReports(options, place, count));
         fs::remove_all(place, error);
+        if (timed.interrupt != 0) {
+            tools::Complain("readrace_merge_bench", "", "interrupted");
+            fs::remove_all(folder, error);
+            return 128 + timed.interrupt;
+        }
         printf("merge of %6d reports: %7.2f s (%.2f s of CPU), %7.1f MB peak%s\n", count,
                timed.seconds, timed.cpuSeconds, (double)timed.maxRssKiB / 1024,
                timed.status == 0

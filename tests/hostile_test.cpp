@@ -179,6 +179,38 @@ TEST(Hostile, EveryCaseNamesTheFaultAndTouchesNothingElse) {
           "{dir}"},
          1,
          "\\033]0;OWNED\\a"},
+        {"a deliverable that is not executable",
+         [](const std::string& dir) {
+             harness::MakeTenFiles(dir, 4096);
+             mkdir((dir + "/bin").c_str(), 0755);
+             std::ofstream(dir + "/bin/readrace_seq") << "#!/bin/sh\n";
+         },
+         {"{compare}", "--runs", "1", "--no-evict", "--deliverable", "seq", "--bin", "{dir}/bin",
+          "{dir}"},
+         1,
+         "{dir}/bin/readrace_seq: cannot start it: Permission denied"},
+        {"a deliverable whose interpreter is missing",
+         [](const std::string& dir) {
+             harness::MakeTenFiles(dir, 4096);
+             mkdir((dir + "/bin").c_str(), 0755);
+             std::ofstream(dir + "/bin/readrace_seq") << "#!/nonexistent\n";
+             chmod((dir + "/bin/readrace_seq").c_str(), 0755);
+         },
+         {"{compare}", "--runs", "1", "--no-evict", "--deliverable", "seq", "--bin", "{dir}/bin",
+          "{dir}"},
+         1,
+         "{dir}/bin/readrace_seq: cannot start it: its interpreter /nonexistent: No such file"},
+        {"a deliverable ended by a signal",
+         [](const std::string& dir) {
+             harness::MakeTenFiles(dir, 4096);
+             mkdir((dir + "/bin").c_str(), 0755);
+             std::ofstream(dir + "/bin/readrace_seq") << "#!/bin/sh\nkill -KILL $$\n";
+             chmod((dir + "/bin/readrace_seq").c_str(), 0755);
+         },
+         {"{compare}", "--runs", "1", "--no-evict", "--deliverable", "seq", "--bin", "{dir}/bin",
+          "{dir}"},
+         1,
+         "readrace_seq, run 1: ended by signal 9; it wrote nothing on standard error"},
         {"a sweep beside a folder, a file and a link of the names it once used",
          [](const std::string& dir) {
              mkdir((dir + "/target").c_str(), 0755);

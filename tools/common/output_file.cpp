@@ -1,7 +1,7 @@
 #include "common/output_file.h"
 
 #include "common/safe_text.h"
-#include "common/tool_files.h"
+#include "common/file_ops.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -8,7 +8,7 @@
 #include "common/command_line.h"
 #include "common/output_file.h"
 #include "common/safe_text.h"
-#include "common/tool_files.h"
+#include "common/dir_lock.h"
 #include "report/report.h"
 
 #include <cstdio>

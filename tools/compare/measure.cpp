@@ -6,7 +6,9 @@
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "common/storage_traffic.h"
-#include "common/tool_files.h"
+#include "common/child_process.h"
+#include "common/file_ops.h"
+#include "common/self_path.h"
 #include "report/verdict_text.h"
 
 #include <chrono>
@@ -280,22 +282,26 @@ int RunOnce(const RunPlace& place, int run, tools::Comparison* comparison,
     // process start allows.
     tools::StorageCounters before, after;
     const bool hadBefore = tools::ReadStorageCounters(place.device, &before);
-    int interrupt = 0;
-    bool timedOut = false;
-    const int exitStatus =
-        tools::RunInDirectory(deliverable->path, place.directory, place.outPath, place.errPath,
-                              options.runTimeout, &interrupt, &timedOut);
+    const tools::ChildResult ran = tools::RunChild(
+        {{deliverable->path}, place.directory, place.outPath, place.errPath, options.runTimeout});
     const bool hadAfter = hadBefore && tools::ReadStorageCounters(place.device, &after);
     const tools::Residency residency = tools::CachedPagesOf(place.files);
     const std::string subject = deliverable->name + ", run " + std::to_string(run);
-    if (interrupt != 0) {
+    if (ran.interrupt != 0) {
         if (place.progress) {
             fprintf(stderr, "\n");
         }
         tools::Complain(Program, "", "interrupted during " + subject);
-        return 128 + interrupt;
+        return 128 + ran.interrupt;
     }
-    if (timedOut) {
+    if (!ran.unstarted.empty()) {
+        if (place.progress) {
+            fprintf(stderr, "\n");
+        }
+        tools::Complain(Program, deliverable->path, "cannot start it: " + ran.unstarted);
+        return 1;
+    }
+    if (ran.timedOut) {
         ComplainOfRun(subject,
                       tools::Format("still running after the --run-timeout of %g s; stopped it "
                                     "and all it started",
@@ -305,13 +311,16 @@ int RunOnce(const RunPlace& place, int run, tools::Comparison* comparison,
     }
     tools::RunOutput output;
     std::string printed;
-    std::string problem = exitStatus == 0 ? ReadRunOutput(place.outPath, &printed) : "";
-    if (exitStatus == 0 && problem.empty()) {
+    const bool succeeded = ran.exitStatus == 0;
+    std::string problem = succeeded ? ReadRunOutput(place.outPath, &printed) : "";
+    if (succeeded && problem.empty()) {
         problem = tools::ParseRunOutput(printed, &output);
     }
-    if (exitStatus != 0 || !problem.empty()) {
+    if (!succeeded || !problem.empty()) {
         ComplainOfRun(subject,
-                      exitStatus != 0 ? "exit status " + std::to_string(exitStatus) : problem,
+                      ran.signal != 0 ? "ended by signal " + std::to_string(ran.signal)
+                      : !succeeded    ? "exit status " + std::to_string(ran.exitStatus)
+                                      : problem,
                       place.errPath, place.progress);
         return 1;
     }

@@ -3,7 +3,8 @@
 #include "common/command_line.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
-#include "common/tool_files.h"
+#include "common/dir_lock.h"
+#include "common/file_ops.h"
 #include "prepare/prepare_files.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "common/command_line.h"
 #include "prepare/prepare_files.h"
 #include "common/size_text.h"
-#include "common/tool_files.h"
+#include "common/file_ops.h"
 
 #include <string>
 

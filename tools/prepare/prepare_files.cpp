@@ -3,7 +3,9 @@
 #include "common/output_file.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
-#include "common/tool_files.h"
+#include "common/dir_lock.h"
+#include "common/file_ops.h"
+#include "common/interrupts.h"
 #include "runs/comparison.h"
 #include "runs/run_output.h"
 

@@ -1,7 +1,7 @@
 #include "common/input_file.h"
 
 #include "common/size_text.h"
-#include "common/tool_files.h"
+#include "common/file_ops.h"
 
 #include <windows.h>
 
