@@ -7,6 +7,7 @@
 #include "common/child_process.h"
 #include "common/file_ops.h"
 #include "common/input_file.h"
+#include "common/outcome_percentage.h"
 #include "common/version.h"
 #include "report/json_report.h"
 #include "runs/comparison.h"
@@ -51,7 +52,7 @@ tools::DeliverableRuns MadeRuns(const std::string& name, int runs, unsigned* see
         const long long longer = std::max(run.parallelTotal, run.serialTotal);
         const long long shorter = std::min(run.parallelTotal, run.serialTotal);
         run.hasPercentage = true;
-        run.percentage = longer * 100 / shorter;
+        run.percentage = tools::OutcomePercentage(longer, shorter);
         d.runs.push_back(run);
     }
     return d;
