@@ -13,6 +13,10 @@
 
 namespace tools {
 
+// The C library's error number in words, the one way every companion says it. Windows's own
+// error codes have their words in platform/windows/.
+std::string ErrorText(int error);
+
 // Creates path for writing, in *file, only if nothing is at path, never through a symbolic link.
 std::string CreateNewFile(const std::string& path, int* file);
 // Makes a directory that did not exist before, prefix followed by random characters, readable by

@@ -39,7 +39,7 @@ std::string CreateBeside(const std::string& path, std::string* temporary, int* f
 }
 
 std::string Reason(int error) {
-    return std::generic_category().message(error);
+    return ErrorText(error);
 }
 
 } // namespace

@@ -126,7 +126,7 @@ std::string ReadStartFailure(int report, const ChildRun& run) {
     if (got != (ssize_t)sizeof failure) {
         return "";
     }
-    const std::string reason = strerror(failure[1]);
+    const std::string reason = ErrorText(failure[1]);
     if (failure[0] == EnterDirectory) {
         return "cannot enter " + run.directory + ": " + reason;
     }

@@ -40,7 +40,7 @@ std::string LockDirectory(const std::string& directory, DirectoryLock* lock) {
             const int error = errno;
             close(file);
             lock->busy = error == EWOULDBLOCK;
-            return strerror(error);
+            return ErrorText(error);
         }
         if (stat(lock->path.c_str(), &there) == 0 && there.st_ino == held.st_ino &&
             there.st_dev == held.st_dev) {

@@ -41,7 +41,7 @@ std::string CloseFile(int file) {
 }
 
 std::string LastErrorText() {
-    return strerror(errno);
+    return ErrorText(errno);
 }
 
 std::string EvictFile(const std::string& path) {
@@ -55,7 +55,7 @@ std::string EvictFile(const std::string& path) {
         error = posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
     }
     close(file);
-    return error == 0 ? "" : strerror(error);
+    return error == 0 ? "" : ErrorText(error);
 }
 
 void SyncDirectory(const std::string& path) {

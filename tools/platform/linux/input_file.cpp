@@ -1,5 +1,6 @@
 #include "common/input_file.h"
 
+#include "common/file_ops.h"
 #include "common/size_text.h"
 
 #include <cerrno>
@@ -14,14 +15,14 @@ std::string ReadRegularFile(const std::string& path, size_t limit, std::string* 
     // O_NONBLOCK: opening a FIFO without a writer returns at once instead of waiting for one.
     const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (file < 0) {
-        return strerror(errno);
+        return ErrorText(errno);
     }
     struct stat status;
     std::string problem;
     if (fstat(file, &status) != 0) {
-        problem = strerror(errno);
+        problem = ErrorText(errno);
     } else if (S_ISDIR(status.st_mode)) {
-        problem = strerror(EISDIR);
+        problem = ErrorText(EISDIR);
     } else if (!S_ISREG(status.st_mode)) {
         problem = "not a regular file";
     } else if ((unsigned long long)status.st_size > limit) {
@@ -35,7 +36,7 @@ std::string ReadRegularFile(const std::string& path, size_t limit, std::string* 
             continue;
         }
         if (got < 0) {
-            problem = strerror(errno);
+            problem = ErrorText(errno);
         } else if (got == 0) {
             break;
         } else if (text->size() + (size_t)got > limit) {

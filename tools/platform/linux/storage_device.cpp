@@ -3,6 +3,8 @@
 // devices under the layers that hold the files.
 #include "common/storage_traffic.h"
 
+#include "common/file_ops.h"
+
 #include "platform/linux/mount_table.h"
 
 #include <algorithm>
@@ -38,14 +40,14 @@ void AddDevice(const std::string& counters, const std::string& name, StorageDevi
 std::string AddBtrfsDevices(const std::string& path, StorageDevice* device) {
     const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (file < 0) {
-        return "cannot open " + path + ": " + strerror(errno);
+        return "cannot open " + path + ": " + ErrorText(errno);
     }
     btrfs_ioctl_fs_info_args info = {};
     const int asked = ioctl(file, BTRFS_IOC_FS_INFO, &info);
     const int askError = errno;
     close(file);
     if (asked != 0) {
-        return "btrfs does not tell the volume of " + path + ": " + strerror(askError);
+        return "btrfs does not tell the volume of " + path + ": " + ErrorText(askError);
     }
     char id[40];
     const unsigned char* b = info.fsid;
@@ -144,7 +146,7 @@ std::string AddDevicesOf(const std::string& path, int depth, StorageDevice* devi
     }
     struct stat status;
     if (stat(real.c_str(), &status) != 0) {
-        return "cannot stat " + real + ": " + strerror(errno);
+        return "cannot stat " + real + ": " + ErrorText(errno);
     }
     // A partition, a device mapper or md device has counters of its own under its number.
     const std::string number =

@@ -19,7 +19,7 @@ namespace {
 
 // The C runtime's descriptors say why in errno, not in GetLastError.
 std::string RuntimeErrorText() {
-    return std::generic_category().message(errno);
+    return ErrorText(errno);
 }
 
 } // namespace
