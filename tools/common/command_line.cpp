@@ -65,14 +65,14 @@ struct HelpFormat : CLI::Formatter {
         if (positional) {
             return option->get_name(true, false);
         }
-        std::vector<std::string> names;
+        std::string names;
         for (const std::string& name : option->get_snames()) {
-            names.push_back("-" + name);
+            names += (names.empty() ? "-" : ", -") + name;
         }
         for (const std::string& name : option->get_lnames()) {
-            names.push_back("--" + name);
+            names += (names.empty() ? "--" : ", --") + name;
         }
-        return CLI::detail::join(names, ", ");
+        return names;
     }
 
     std::string make_option_opts(const CLI::Option* option) const override {

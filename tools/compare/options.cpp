@@ -90,8 +90,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
     // CLI::PositiveNumber lets nan and inf through; neither would ever stop a run.
     const CLI::Validator finitePositive(
         [](std::string& text) -> std::string {
-            double value = 0;
-            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value <= 0) {
+            // The whole text must be the number, as CLI11 reads numbers.
+            char* end = nullptr;
+            const double value = text.empty() ? 0 : std::strtod(text.c_str(), &end);
+            if (end == nullptr || *end != '\0' || !std::isfinite(value) || value <= 0) {
                 return "takes a finite number of seconds above 0, not '" + text + "'";
             }
             return "";
