@@ -4,12 +4,14 @@
 #include "common/command_line.h"
 #include "common/input_file.h"
 #include "common/machine_facts.h"
+#include "common/output_file.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "common/child_process.h"
 #include "common/file_ops.h"
 #include "common/interrupts.h"
 #include "prepare/prepare_files.h"
+#include "report/report_reader.h"
 #include "runs/comparison.h"
 #include "runs/run_output.h"
 #include "runs/run_stats.h"
@@ -23,7 +25,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/mman.h>
@@ -193,11 +194,17 @@ int ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touc
             return Die("open " + path);
         }
         struct stat status;
-        fstat(file, &status);
+        // Both, as readrace's open and size query each make one.
+        const bool known = fstat(file, &status) == 0;
         if (!direct) {
             posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
         }
-        fstat(file, &status);
+        if (!known || fstat(file, &status) != 0) {
+            const int error = errno;
+            close(file);
+            errno = error;
+            return Die("fstat " + path);
+        }
         const size_t size = (size_t)status.st_size;
         const size_t asked = direct ? (size + 4095) & ~(size_t)4095 : size;
         size_t mappedLength = 0;
@@ -216,10 +223,12 @@ int ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touc
             }
         }
         size_t done = 0;
+        int readError = 0;
         while (done < asked) {
             const size_t wanted = asked - done;
             const ssize_t got = read(file, into + done, wanted);
             if (got <= 0) {
+                readError = got < 0 ? errno : 0;
                 break;
             }
             done += (size_t)got;
@@ -235,9 +244,10 @@ int ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touc
         close(file);
         const unsigned long long stop = __rdtsc();
         if (done != size) {
-            tools::Complain("readrace_bench", "",
+            tools::Complain("readrace_bench", path,
                             "reference read " + std::to_string(done) + " of " +
-                                std::to_string(size) + " bytes of " + path);
+                                std::to_string(size) + " bytes" +
+                                (readError != 0 ? ": " + tools::ErrorText(readError) : ""));
             return 1;
         }
         ticks->push_back((double)(stop - start));
@@ -354,12 +364,41 @@ int Compare(const Options& options, const std::string& program, const std::strin
     return 0;
 }
 
-// fio's runtime for a job file in *milliseconds, or -1 where fio did not run as expected.
-// Returns 0, or the bench's exit status where fio was interrupted or would not end.
+// fio's read runtime in its JSON output (the first job's: the jobs report as one group), or
+// why there is none.
+std::string ParseFioRuntime(const std::string& output, double* milliseconds) {
+    // fio may warn on its standard output before the JSON.
+    const size_t start = output.find('{');
+    const tools::Json json =
+        tools::Json::parse(start == std::string::npos ? "" : output.substr(start), nullptr, false);
+    if (json.is_discarded() || !json.is_object()) {
+        return "its output is not JSON";
+    }
+    const auto jobs = json.find("jobs");
+    if (jobs == json.end() || !jobs->is_array() || jobs->empty() || !(*jobs)[0].is_object()) {
+        return "its output names no job";
+    }
+    const tools::Json& job = (*jobs)[0];
+    const auto read = job.find("read");
+    const auto runtime = read == job.end() || !read->is_object() ? read : read->find("runtime");
+    if (read == job.end() || !read->is_object() || runtime == read->end() ||
+        !runtime->is_number() || runtime->get<double>() <= 0) {
+        return "its output has no read runtime";
+    }
+    *milliseconds = runtime->get<double>();
+    return "";
+}
+
+// fio's runtime for a job file in *milliseconds. Returns 0, 1 after saying why fio did not run
+// as expected, or the bench's exit status where fio was interrupted or would not end.
 int FioRuntime(const Options& options, const std::string& jobs, const std::string& dir,
                double* milliseconds) {
     const std::string jobPath = options.scratch + "/bench.fio";
-    std::ofstream(jobPath) << jobs;
+    const std::string unwritten = tools::WriteFileWhole(jobPath, jobs);
+    if (!unwritten.empty()) {
+        tools::Complain("readrace_bench", jobPath, "cannot write fio's job file: " + unwritten);
+        return 1;
+    }
     std::string json;
     int exitStatus = 0;
     long long peakKiB = 0;
@@ -369,10 +408,12 @@ int FioRuntime(const Options& options, const std::string& jobs, const std::strin
     if (status != 0) {
         return status;
     }
-    static const std::regex runtime(R"re("read"\s*:\s*\{[^}]*?"runtime"\s*:\s*([0-9]+))re");
-    std::smatch match;
-    *milliseconds =
-        exitStatus != 0 || !std::regex_search(json, match, runtime) ? -1 : std::stod(match[1]);
+    const std::string problem = exitStatus != 0 ? "exit status " + std::to_string(exitStatus)
+                                                : ParseFioRuntime(json, milliseconds);
+    if (!problem.empty()) {
+        tools::Complain("readrace_bench", "fio", problem + "; the verdicts cannot be compared");
+        return 1;
+    }
     return 0;
 }
 
@@ -435,10 +476,6 @@ int CompareVerdictWithFio(const Options& options, const std::string& dir, bool d
         if (const int status =
                 FioRuntime(options, FioJobs(direct, false, false, fileSize), dir, &serial)) {
             return status;
-        }
-        if (parallel <= 0 || serial <= 0) {
-            printf("   fio did not run as expected\n");
-            return 0;
         }
         fioParallel.push_back(parallel);
         fioSerial.push_back(serial);

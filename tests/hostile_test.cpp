@@ -528,6 +528,17 @@ const HostileCase Cases[] = {
      {"{prepare}", "--size", "x\033]0;OWNED\a", "{dir}"},
      2,
      "x\\033]0;OWNED\\a"},
+    {"readrace_bench with a fio that fails",
+     [](const std::string& dir) {
+         mkdir((dir + "/bin").c_str(), 0755);
+         std::ofstream(dir + "/bin/fio") << "#!/bin/sh\nexit 3\n";
+         chmod((dir + "/bin/fio").c_str(), 0755);
+     },
+     {"env", "PATH={dir}/bin:/usr/bin:/bin", "{bench}", "--quick", "--runs", "1", "--dir",
+      "{dir}/d"},
+     1,
+     "readrace_bench: fio: exit status 3; the verdicts cannot be compared",
+     {"bin"}},
     {"readrace_bench with controls in --runs",
      {},
      {"{bench}", "--runs", "x\033]0;OWNED\a"},
