@@ -8,6 +8,7 @@
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "common/child_process.h"
+#include "platform/platform.h"
 #include "common/file_ops.h"
 #include "common/interrupts.h"
 #include "prepare/prepare_files.h"
@@ -155,30 +156,14 @@ unsigned long long FileSize(const std::string& path) {
 }
 
 // How the reference gets its buffer.
-enum Buffer { PreTouched, FreshMalloc, FreshHugeMapping };
+enum Buffer { PreTouched, FreshMalloc, FreshReadraceBuffer };
 
 constexpr size_t HugePage = 2u << 20;
 
-// A fresh 2 MiB-aligned mapping with huge-page advice, as readrace maps its large buffers:
-// over-mapped by a huge page and trimmed. Its first-touch faults fall inside the read.
-int MapFreshBuffer(size_t size, char** buffer, size_t* length) {
-    *length = (std::max(size, (size_t)1) + HugePage - 1) & ~(HugePage - 1);
-    char* mapped = (char*)mmap(nullptr, *length + HugePage, PROT_READ | PROT_WRITE,
-                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (mapped == MAP_FAILED) {
-        return Die("mmap");
-    }
-    char* aligned = (char*)(((uintptr_t)mapped + HugePage - 1) & ~(uintptr_t)(HugePage - 1));
-    if (aligned > mapped) {
-        munmap(mapped, (size_t)(aligned - mapped));
-    }
-    char* end = mapped + *length + HugePage;
-    if (end > aligned + *length) {
-        munmap(aligned + *length, (size_t)(end - (aligned + *length)));
-    }
-    madvise(aligned, *length, MADV_HUGEPAGE);
-    *buffer = aligned;
-    return 0;
+// The alignment readrace_nobuf asks of its reads of path, from the product's own layer.
+size_t DirectIoAlignment(const std::string& path) {
+    const std::wstring name(path.begin(), path.end());
+    return GetDirectIoAlignment(name.c_str());
 }
 
 // The bare loop: per file, the system calls that readrace's step makes, and nothing else.
@@ -206,8 +191,8 @@ int ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touc
             return Die("fstat " + path);
         }
         const size_t size = (size_t)status.st_size;
-        const size_t asked = direct ? (size + 4095) & ~(size_t)4095 : size;
-        size_t mappedLength = 0;
+        const size_t alignment = direct ? DirectIoAlignment(path) : 0;
+        const size_t asked = direct ? (size + alignment - 1) & ~(alignment - 1) : size;
         char* into = buffer == PreTouched ? touched : nullptr;
         if (buffer == FreshMalloc) {
             into = (char*)malloc(asked);
@@ -216,10 +201,12 @@ int ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touc
                 close(file);
                 return Die("malloc of " + std::to_string(asked) + " bytes for " + path);
             }
-        } else if (buffer == FreshHugeMapping) {
-            if (const int failure = MapFreshBuffer(asked, &into, &mappedLength)) {
+        } else if (buffer == FreshReadraceBuffer) {
+            // The very buffer readrace reads into: the product's own allocation.
+            into = (char*)AllocateBuffer(asked, (DWORD)alignment);
+            if (into == nullptr) {
                 close(file);
-                return failure;
+                return Die("a buffer of " + std::to_string(asked) + " bytes for " + path);
             }
         }
         size_t done = 0;
@@ -238,8 +225,8 @@ int ReferencePass(const std::string& dir, bool direct, Buffer buffer, char* touc
         }
         if (buffer == FreshMalloc) {
             free(into);
-        } else if (buffer == FreshHugeMapping) {
-            munmap(into, mappedLength);
+        } else if (buffer == FreshReadraceBuffer) {
+            ReleaseBuffer(into, asked, (DWORD)alignment);
         }
         close(file);
         const unsigned long long stop = __rdtsc();
@@ -260,7 +247,7 @@ struct Comparison {
     double reference = 0; // a buffer touched beforehand, of ordinary pages
     double huge = 0;      // a buffer touched beforehand, of huge pages: the strictest limit
     double fresh = 0;     // a fresh malloc'd buffer per file, as the ordinary allocator gives
-    double floor = 0;     // a fresh huge-page mapping per file: the floor readrace can reach
+    double floor = 0;     // a fresh buffer per file from readrace's own allocator: its floor
     long long maxRssKiB = 0;
 };
 
@@ -321,7 +308,8 @@ int CompareRound(const Options& options, const std::string& program, const std::
     if (const int status = evict ? EvictAll(dir) : 0) {
         return status;
     }
-    if (const int status = ReferencePass(dir, direct, FreshHugeMapping, nullptr, &samples->floor)) {
+    if (const int status =
+            ReferencePass(dir, direct, FreshReadraceBuffer, nullptr, &samples->floor)) {
         return status;
     }
     return withFresh ? ReferencePass(dir, direct, FreshMalloc, nullptr, &samples->fresh) : 0;
@@ -503,8 +491,8 @@ void PrintRatio(const char* title, const Comparison& c, double goal, bool withHu
         printf("   against a touched buffer of huge pages, a limit readrace cannot reach by "
                "design: %.2fx\n",
                c.ours / c.huge);
-        printf("   against a fresh huge-page buffer per file, the floor for its fresh buffers: "
-               "%.2fx\n",
+        printf("   against a fresh buffer per file from readrace's own allocator (huge pages "
+               "from 2 MiB), the floor for its fresh buffers: %.2fx\n",
                c.ours / c.floor);
     }
 }
