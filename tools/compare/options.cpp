@@ -160,6 +160,14 @@ int ParseOptions(int argc, char** argv, Options* options) {
                "      sweep three file sizes and draw the speed-up against size\n"
                "  readrace_compare --merge --group-by device,size reports/*.json\n"
                "      one row per kind of disk and file size across a fleet's reports");
+    // Reading reports runs nothing, so what only a run takes would be ignored: refused instead.
+    for (const char* reading : {"--merge", "--check"}) {
+        for (const char* running : {"--sizes", "--keep", "--runs", "--label"}) {
+            app.get_option(reading)->excludes(app.get_option(running));
+        }
+    }
+    app.get_option("--merge")->excludes(app.get_option("--check"));
+    app.get_option("--group-by")->needs(app.get_option("--merge"));
     // What the reports record of how they were made: when, and the command line.
     options->origin = {tools::QuoteCommandLine(argc, argv), tools::IsoTimeUtc(std::time(nullptr))};
     const int parsed = tools::ParseCommandLine(app, argc, argv);
@@ -173,12 +181,6 @@ int ParseOptions(int argc, char** argv, Options* options) {
         if (!problem.empty()) {
             return tools::Refuse(Program, tools::TerminalText(*output) + ": " + problem);
         }
-    }
-    if (options->merge && options->check) {
-        return tools::Refuse(Program, "give --merge or --check, not both");
-    }
-    if (app.count("--group-by") > 0 && !options->merge) {
-        return tools::Refuse(Program, "--group-by groups the reports of --merge");
     }
     if (app.count("--group-by") > 0) {
         const std::string problem = tools::ParseGroupKeys(groupBy, &options->groupBy);
