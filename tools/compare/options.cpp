@@ -5,11 +5,15 @@
 #include "common/output_file.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
+#include "prepare/prepare_files.h"
 #include "report/tables.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
+#include <sstream>
 #include <ctime>
 #include <charconv>
 #include <optional>
@@ -17,6 +21,29 @@
 namespace compare {
 
 namespace {
+
+// The sizes of --sizes, in rising order, each once: false, with the reason, where one is not a
+// size a file can have.
+bool ParseSizes(const std::string& text, std::vector<unsigned long long>* sizes,
+                std::string* problem) {
+    std::istringstream list(text);
+    for (std::string item; std::getline(list, item, ',');) {
+        const auto size = tools::ParseSize(item);
+        if (!size || *size == 0 || *size > tools::LargestFileSize) {
+            *problem = "--sizes: '" + item + "' is not a size from 1B to 4GiB - 2B (" +
+                       tools::SizeForms() + ")";
+            return false;
+        }
+        sizes->push_back(*size);
+    }
+    if (sizes->empty() || text.empty()) {
+        *problem = "--sizes: give one size or more, separated by commas";
+        return false;
+    }
+    std::sort(sizes->begin(), sizes->end());
+    sizes->erase(std::unique(sizes->begin(), sizes->end()), sizes->end());
+    return true;
+}
 
 // --runs N: a whole number of runs from 1 to 100000, or nothing.
 std::optional<int> RunCount(const std::string& text) {
@@ -175,6 +202,11 @@ int ParseOptions(int argc, char** argv, Options* options) {
         return parsed;
     }
     options->sweep = app.count("--sizes") > 0;
+    // Checked now, before the clock's calibration and any run.
+    std::string unsized;
+    if (options->sweep && !ParseSizes(options->sizes, &options->sweepSizes, &unsized)) {
+        return tools::Refuse(Program, unsized);
+    }
     // An unwritable output is named now, not after the whole comparison.
     for (const std::string* output : {&options->svg, &options->markdown, &options->html}) {
         const std::string problem = output->empty() ? "" : tools::CheckWritable(*output);

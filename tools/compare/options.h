@@ -27,7 +27,8 @@ struct Options {
     bool keep = false;
     bool merge = false;
     bool check = false;
-    bool sweep = false; // --sizes was given
+    bool sweep = false;                         // --sizes was given
+    std::vector<unsigned long long> sweepSizes; // --sizes, in rising order, each once
     std::string bin, svg, markdown, sizes, html, label;
     std::vector<std::string> groupBy;
     std::vector<std::string> paths; // DIR, or the reports to merge

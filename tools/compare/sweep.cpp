@@ -18,27 +18,6 @@ namespace compare {
 
 namespace {
 
-bool ParseSizes(const std::string& text, std::vector<unsigned long long>* sizes,
-                std::string* problem) {
-    std::istringstream list(text);
-    for (std::string item; std::getline(list, item, ',');) {
-        const auto size = tools::ParseSize(item);
-        if (!size || *size == 0 || *size > tools::LargestFileSize) {
-            *problem = "--sizes: '" + item + "' is not a size from 1B to 4GiB - 2B (" +
-                       tools::SizeForms() + ")";
-            return false;
-        }
-        sizes->push_back(*size);
-    }
-    if (sizes->empty() || text.empty()) {
-        *problem = "--sizes: give one size or more, separated by commas";
-        return false;
-    }
-    std::sort(sizes->begin(), sizes->end());
-    sizes->erase(std::unique(sizes->begin(), sizes->end()), sizes->end());
-    return true;
-}
-
 // The sweep, in a fresh folder of its own inside DIR, so that nothing that was there is touched:
 // each size's files in a folder of it, compared, then removed unless kept.
 int SweepInFolder(const Options& options, const std::vector<tools::DeliverableRuns>& found,
@@ -72,11 +51,7 @@ int SweepInFolder(const Options& options, const std::vector<tools::DeliverableRu
 
 int RunSweep(const Options& options, const std::vector<tools::DeliverableRuns>& found,
              const tools::TickCalibration& clock, std::vector<tools::Comparison>* sweep) {
-    std::vector<unsigned long long> sizes;
-    std::string problem;
-    if (!ParseSizes(options.sizes, &sizes, &problem)) {
-        return tools::Refuse(Program, problem);
-    }
+    const std::vector<unsigned long long>& sizes = options.sweepSizes;
     const fs::path scratch = options.paths[0];
     std::error_code error;
     fs::create_directories(scratch, error);
