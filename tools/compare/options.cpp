@@ -68,15 +68,8 @@ std::optional<double> MarginFraction(std::string text) {
     return margin;
 }
 
-} // namespace
-
-int ParseOptions(int argc, char** argv, Options* options) {
-    std::string groupBy;
-    CLI::App app("Runs readrace_seq and readrace_nobuf again and again in DIR, alternating them, "
-                 "with the ten files evicted from the cache before each run, and says how much "
-                 "faster two readers at once were than one, with a 95% confidence interval.",
-                 Program);
-    tools::AddVersion(app);
+// When to stop: the run count or the stopping rule, its margin and level, and the time limits.
+void AddStoppingOptions(CLI::App& app, Options* options) {
     app.add_option("--runs", options->runs,
                    "runs of each program: N, or auto (from the 5th run on, until each has its "
                    "verdict: faster one way, or the same within --margin)")
@@ -137,6 +130,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
         ->type_name("SECONDS")
         ->check(finitePositive)
         ->capture_default_str();
+}
+
+// What to run, and where the report goes.
+void AddRunOptions(CLI::App& app, Options* options) {
     app.add_option("--deliverable", options->deliverable, "which program to run")
         ->type_name("seq|nobuf|both")
         ->check(CLI::IsMember({"seq", "nobuf", "both"}).description(""))
@@ -154,6 +151,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
     app.add_option("--html", options->html,
                    "write one self-contained HTML page: verdicts, charts, runs and machine")
         ->type_name("FILE");
+}
+
+// A sweep of sizes, the reading of reports instead of runs, and what names them.
+void AddSweepAndReportOptions(CLI::App& app, Options* options, std::string* groupBy) {
     app.add_option("--sizes", options->sizes,
                    "a sweep: for each SIZE of a comma-separated list, write the files into a "
                    "folder of DIR, compare, and remove them")
@@ -161,7 +162,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
     app.add_flag("--keep", options->keep, "with --sizes, leave the files in place");
     app.add_flag("--merge", options->merge,
                  "read the JSON reports named instead of DIR and print one table across them");
-    app.add_option("--group-by", groupBy,
+    app.add_option("--group-by", *groupBy,
                    "with --merge, one row per group of reports: the count of hosts and reports, "
                    "the share of each verdict and the median and range of the speed-ups")
         ->type_name("host,fs,device,size,program");
@@ -176,6 +177,18 @@ int ParseOptions(int argc, char** argv, Options* options) {
                    "the directory with 0.tmp to 9.tmp (with --merge or --check: the "
                    "reports)")
         ->required();
+    // Reading reports runs nothing, so what only a run takes would be ignored: refused instead.
+    for (const char* reading : {"--merge", "--check"}) {
+        for (const char* running : {"--sizes", "--keep", "--runs", "--label"}) {
+            app.get_option(reading)->excludes(app.get_option(running));
+        }
+    }
+    app.get_option("--merge")->excludes(app.get_option("--check"));
+    app.get_option("--group-by")->needs(app.get_option("--merge"));
+}
+
+// The examples and the forms of a size, under the options.
+void AddFooter(CLI::App& app) {
     app.footer("Sizes:\n  SIZE is " + tools::SizeForms() +
                ". 32M and 32MiB are 33554432 bytes, 32MB is 32000000.\n\n"
                "Examples:\n"
@@ -187,14 +200,42 @@ int ParseOptions(int argc, char** argv, Options* options) {
                "      sweep three file sizes and draw the speed-up against size\n"
                "  readrace_compare --merge --group-by device,size reports/*.json\n"
                "      one row per kind of disk and file size across a fleet's reports");
-    // Reading reports runs nothing, so what only a run takes would be ignored: refused instead.
-    for (const char* reading : {"--merge", "--check"}) {
-        for (const char* running : {"--sizes", "--keep", "--runs", "--label"}) {
-            app.get_option(reading)->excludes(app.get_option(running));
-        }
+}
+
+// The stopping rule the options ask for, and a warning where it can reach no verdict.
+void ChoosePlan(Options* options) {
+    // Both were checked by their validators; these cannot fail now.
+    options->fixedRuns = options->runs == "auto" ? 0 : *RunCount(options->runs);
+    const double margin = *MarginFraction(options->margin);
+    options->plan =
+        options->fixedRuns > 0
+            ? tools::FixedPlan(options->level, margin)
+            : tools::SequentialPlan(tools::FirstLook, options->maxRuns, options->level, margin);
+    // Said before the runs rather than after them: no interval from so few runs can exclude 1.
+    const int least = tools::RunsForAnInterval(tools::EstimateSpeedup({}, options->plan));
+    const int most = options->fixedRuns > 0 ? options->fixedRuns : options->maxRuns;
+    if (most < least) {
+        tools::Complain(Program, "",
+                        tools::Format("warning: with %s %d no %s%% interval can exclude anything, "
+                                      "so there will be no verdict; it takes %d runs at least",
+                                      options->fixedRuns > 0 ? "--runs" : "--max-runs", most,
+                                      tools::ConfidenceText(options->level).c_str(), least));
     }
-    app.get_option("--merge")->excludes(app.get_option("--check"));
-    app.get_option("--group-by")->needs(app.get_option("--merge"));
+}
+
+} // namespace
+
+int ParseOptions(int argc, char** argv, Options* options) {
+    std::string groupBy;
+    CLI::App app("Runs readrace_seq and readrace_nobuf again and again in DIR, alternating them, "
+                 "with the ten files evicted from the cache before each run, and says how much "
+                 "faster two readers at once were than one, with a 95% confidence interval.",
+                 Program);
+    tools::AddVersion(app);
+    AddStoppingOptions(app, options);
+    AddRunOptions(app, options);
+    AddSweepAndReportOptions(app, options, &groupBy);
+    AddFooter(app);
     // What the reports record of how they were made: when, and the command line.
     options->origin = {tools::QuoteCommandLine(argc, argv), tools::IsoTimeUtc(std::time(nullptr))};
     const int parsed = tools::ParseCommandLine(app, argc, argv);
@@ -227,23 +268,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
         return tools::Refuse(Program,
                              "name one directory (or give --merge or --check with reports)");
     }
-    // Both were checked by their validators; these cannot fail now.
-    options->fixedRuns = options->runs == "auto" ? 0 : *RunCount(options->runs);
-    const double margin = *MarginFraction(options->margin);
-    options->plan =
-        options->fixedRuns > 0
-            ? tools::FixedPlan(options->level, margin)
-            : tools::SequentialPlan(tools::FirstLook, options->maxRuns, options->level, margin);
-    // Said before the runs rather than after them: no interval from so few runs can exclude 1.
-    const int least = tools::RunsForAnInterval(tools::EstimateSpeedup({}, options->plan));
-    const int most = options->fixedRuns > 0 ? options->fixedRuns : options->maxRuns;
-    if (most < least) {
-        tools::Complain(Program, "",
-                        tools::Format("warning: with %s %d no %s%% interval can exclude anything, "
-                                      "so there will be no verdict; it takes %d runs at least",
-                                      options->fixedRuns > 0 ? "--runs" : "--max-runs", most,
-                                      tools::ConfidenceText(options->level).c_str(), least));
-    }
+    ChoosePlan(options);
     return -1;
 }
 
