@@ -132,23 +132,152 @@ int Percentile(std::vector<int> runs, double p) {
 
 } // namespace
 
+// What every table of the simulation shares.
+struct Simulation {
+    int sessions = 4000;
+    int maxRuns = 30;
+    bool check = false;
+    tools::SpeedupPlan autoPlan, fixedPlan;
+    double level = tools::DefaultLevel;
+    double tolerance = 0; // three standard errors of a rate at the level
+    std::mt19937_64 random;
+    int failures = 0;
+};
+
+// Under --check, counts a rate over its promised limit as a failure, and says so.
+void Promise(Simulation* sim, const char* what, double percent, double limit) {
+    if (sim->check && percent > limit) {
+        fprintf(stderr, "readrace_verdict_sim: %s: %.2f%%, over %.2f%%\n", what, percent, limit);
+        ++sim->failures;
+    }
+}
+
+// Of the sessions with no verdict, the share that a fresh session at the suggested count settles.
+void PrintSettling(Simulation* sim) {
+    printf("Sessions with no verdict, run afresh at the count they suggest (--runs N, or "
+           "--max-runs N in auto mode with the cap %d); %d sessions per row\n\n",
+           sim->maxRuns, sim->sessions);
+    printf("| noise | CV | true speed-up | first session | no verdict | a count suggested | "
+           "median count | 90th percentile count | settled at it | no narrower interval "
+           "|\n|---|---|---|---|---|---|---|---|---|---|\n");
+    std::vector<tools::SpeedupPlan> plans(tools::LargestCap + 1);
+    const struct {
+        Shape shape;
+        double cv;
+    } noises[] = {{Shape::Normal, 0.10}, {Shape::HeavyTailed, 0.10}, {Shape::Normal, 0.30}};
+    for (const auto& [shape, cv] : noises) {
+        for (const double truth : {1.0, 1.05, 1.15}) {
+            for (const int firstRuns : {6, 10, 0}) {
+                const Settling r =
+                    Settle(truth, shape, cv, firstRuns, firstRuns ? sim->fixedPlan : sim->autoPlan,
+                           plans, sim->sessions, sim->random);
+                const std::string first =
+                    firstRuns ? "--runs " + std::to_string(firstRuns) : "auto";
+                printf("| %s | %.0f%% | %.2f | %s | %.1f%% | %.1f%% | %d | %d | %.1f%% | "
+                       "%d |\n",
+                       ShapeName(shape), cv * 100, truth, first.c_str(),
+                       Share(r.unclear, sim->sessions), Share(r.suggested, r.unclear),
+                       r.counts.empty() ? 0 : Percentile(r.counts, 0.5),
+                       r.counts.empty() ? 0 : Percentile(r.counts, 0.9),
+                       Share(r.settled, r.suggested), r.tooFew);
+                // The shares are figures to read; a count that cannot narrow the interval
+                // is a fault.
+                sim->failures += sim->check && r.tooFew > 0;
+            }
+        }
+    }
+}
+
+// How often a session claims a difference where there is none.
+void PrintNoDifference(Simulation* sim) {
+    printf("auto: looks from run %d to %d, each at the %s level; the chance that any look wrongly "
+           "excludes the true median is %.2f%%\n%d sessions per case; tolerance in --check: "
+           "%.2f points (three standard errors)\n\n",
+           sim->autoPlan.firstLook, sim->autoPlan.lastLook,
+           tools::LevelText(sim->autoPlan.perLookLevel).c_str(), sim->autoPlan.errorBound * 100,
+           sim->sessions, sim->tolerance);
+    printf("No true difference: sessions claiming one (%%)\n\n");
+    printf("| noise | CV | auto | auto, median runs | auto, both programs | --runs 6 | --runs 10 "
+           "| --runs 20 |\n|---|---|---|---|---|---|---|---|\n");
+    for (const Shape shape : {Shape::Normal, Shape::HeavyTailed, Shape::Skewed}) {
+        for (const double cv : {0.03, 0.10, 0.30, 0.60}) {
+            int claims = 0, pairClaims = 0;
+            std::vector<int> runs;
+            for (int s = 0; s < sim->sessions; ++s) {
+                const Session one = RunSession(1, 1, shape, cv, 0, sim->autoPlan, sim->random);
+                claims += Claims(one.verdict[0]);
+                runs.push_back(one.runs);
+                const Session two = RunSession(2, 1, shape, cv, 0, sim->autoPlan, sim->random);
+                pairClaims += Claims(two.verdict[0]) || Claims(two.verdict[1]);
+            }
+            printf("| %s | %.0f%% | %.2f | %d | %.2f |", ShapeName(shape), cv * 100,
+                   Share(claims, sim->sessions), Percentile(runs, 0.5),
+                   Share(pairClaims, sim->sessions));
+            Promise(sim, "auto, no difference", Share(claims, sim->sessions),
+                    100 * sim->level + sim->tolerance);
+            Promise(sim, "auto, both programs", Share(pairClaims, sim->sessions),
+                    200 * sim->level + 2 * sim->tolerance);
+            for (const int fixedRuns : {6, 10, 20}) {
+                int fixedClaims = 0;
+                for (int s = 0; s < sim->sessions; ++s) {
+                    fixedClaims +=
+                        Claims(RunSession(1, 1, shape, cv, fixedRuns, sim->fixedPlan, sim->random)
+                                   .verdict[0]);
+                }
+                printf(" %.2f |", Share(fixedClaims, sim->sessions));
+                Promise(sim, "fixed runs, no difference", Share(fixedClaims, sim->sessions),
+                        100 * sim->level + sim->tolerance);
+            }
+            printf("\n");
+        }
+    }
+}
+
+// How often a true difference is found, and in how many runs.
+void PrintTrueDifference(Simulation* sim) {
+    printf("\nA true difference, normal noise at CV 10%%, auto (the cap %d):\n\n", sim->maxRuns);
+    printf("| true speed-up | found | wrong direction | the same within 3%% | no verdict | "
+           "median runs | 90th percentile runs |\n|---|---|---|---|---|---|---|\n");
+    for (const double truth : {1.05, 1.10, 1.15, 1.25}) {
+        int found = 0, wrong = 0, same = 0, unclear = 0;
+        std::vector<int> runs;
+        for (int s = 0; s < sim->sessions; ++s) {
+            const Session one =
+                RunSession(1, truth, Shape::Normal, 0.10, 0, sim->autoPlan, sim->random);
+            found += one.verdict[0] == tools::Verdict::Parallel;
+            wrong += one.verdict[0] == tools::Verdict::Serial;
+            same += one.verdict[0] == tools::Verdict::Equivalent;
+            unclear += one.verdict[0] == tools::Verdict::Unclear;
+            runs.push_back(one.runs);
+        }
+        printf("| %.2f | %.1f%% | %.2f%% | %.1f%% | %.1f%% | %d | %d |\n", truth,
+               Share(found, sim->sessions), Share(wrong, sim->sessions), Share(same, sim->sessions),
+               Share(unclear, sim->sessions), Percentile(runs, 0.5), Percentile(runs, 0.9));
+        if (truth >= 1.15) {
+            Promise(sim, "a true difference found", 100 - Share(found, sim->sessions),
+                    20 + sim->tolerance);
+            Promise(sim, "a true difference in the wrong direction", Share(wrong, sim->sessions),
+                    1 + sim->tolerance);
+        }
+    }
+}
+
 int main(int argc, char** argv) {
     CLI::App app("Simulates readrace_compare's verdicts: how often they claim a difference where "
                  "there is none, and how many runs they take, through the companions' own "
                  "statistics.",
                  "readrace_verdict_sim");
-    int sessions = 4000;
+    Simulation sim;
     unsigned long long seed = 20261208;
-    int maxRuns = 30;
-    bool check = false, settle = false;
-    app.add_option("--sessions", sessions, "sessions per case")
+    bool settle = false;
+    app.add_option("--sessions", sim.sessions, "sessions per case")
         ->check(CLI::Range(100, 1000000))
         ->capture_default_str();
     app.add_option("--seed", seed, "the generator's seed")->capture_default_str();
-    app.add_option("--max-runs", maxRuns, "auto mode's cap")
+    app.add_option("--max-runs", sim.maxRuns, "auto mode's cap")
         ->check(CLI::Range(5, tools::LargestCap))
         ->capture_default_str();
-    app.add_flag("--check", check,
+    app.add_flag("--check", sim.check,
                  "exit with status 1 where a rate breaks its promise by more than three standard "
                  "errors of the simulation");
     app.add_flag("--settle", settle,
@@ -159,117 +288,15 @@ int main(int argc, char** argv) {
     if (parsed >= 0) {
         return parsed;
     }
-    const tools::SpeedupPlan autoPlan = tools::SequentialPlan(tools::FirstLook, maxRuns);
-    const tools::SpeedupPlan fixedPlan = tools::FixedPlan();
-    const double level = tools::DefaultLevel;
-    // Three standard errors of a rate at the level, over this many sessions.
-    const double tolerance = 300 * std::sqrt(level * (1 - level) / sessions);
-    std::mt19937_64 random(seed);
-    int failures = 0;
-    auto promise = [&](const char* what, double percent, double limit) {
-        if (check && percent > limit) {
-            fprintf(stderr, "readrace_verdict_sim: %s: %.2f%%, over %.2f%%\n", what, percent,
-                    limit);
-            ++failures;
-        }
-    };
-
+    sim.autoPlan = tools::SequentialPlan(tools::FirstLook, sim.maxRuns);
+    sim.fixedPlan = tools::FixedPlan();
+    sim.tolerance = 300 * std::sqrt(sim.level * (1 - sim.level) / sim.sessions);
+    sim.random.seed(seed);
     if (settle) {
-        printf("Sessions with no verdict, run afresh at the count they suggest (--runs N, or "
-               "--max-runs N in auto mode with the cap %d); %d sessions per row\n\n",
-               maxRuns, sessions);
-        printf("| noise | CV | true speed-up | first session | no verdict | a count suggested | "
-               "median count | 90th percentile count | settled at it | no narrower interval "
-               "|\n|---|---|---|---|---|---|---|---|---|---|\n");
-        std::vector<tools::SpeedupPlan> plans(tools::LargestCap + 1);
-        const struct {
-            Shape shape;
-            double cv;
-        } noises[] = {{Shape::Normal, 0.10}, {Shape::HeavyTailed, 0.10}, {Shape::Normal, 0.30}};
-        for (const auto& [shape, cv] : noises) {
-            for (const double truth : {1.0, 1.05, 1.15}) {
-                for (const int firstRuns : {6, 10, 0}) {
-                    const Settling r =
-                        Settle(truth, shape, cv, firstRuns, firstRuns ? fixedPlan : autoPlan, plans,
-                               sessions, random);
-                    const std::string first =
-                        firstRuns ? "--runs " + std::to_string(firstRuns) : "auto";
-                    printf("| %s | %.0f%% | %.2f | %s | %.1f%% | %.1f%% | %d | %d | %.1f%% | "
-                           "%d |\n",
-                           ShapeName(shape), cv * 100, truth, first.c_str(),
-                           Share(r.unclear, sessions), Share(r.suggested, r.unclear),
-                           r.counts.empty() ? 0 : Percentile(r.counts, 0.5),
-                           r.counts.empty() ? 0 : Percentile(r.counts, 0.9),
-                           Share(r.settled, r.suggested), r.tooFew);
-                    // The shares are figures to read; a count that cannot narrow the interval
-                    // is a fault.
-                    failures += check && r.tooFew > 0;
-                }
-            }
-        }
-        return failures == 0 ? 0 : 1;
+        PrintSettling(&sim);
+    } else {
+        PrintNoDifference(&sim);
+        PrintTrueDifference(&sim);
     }
-
-    printf("auto: looks from run %d to %d, each at the %s level; the chance that any look wrongly "
-           "excludes the true median is %.2f%%\n%d sessions per case; tolerance in --check: "
-           "%.2f points (three standard errors)\n\n",
-           autoPlan.firstLook, autoPlan.lastLook, tools::LevelText(autoPlan.perLookLevel).c_str(),
-           autoPlan.errorBound * 100, sessions, tolerance);
-    printf("No true difference: sessions claiming one (%%)\n\n");
-    printf("| noise | CV | auto | auto, median runs | auto, both programs | --runs 6 | --runs 10 "
-           "| --runs 20 |\n|---|---|---|---|---|---|---|---|\n");
-    for (const Shape shape : {Shape::Normal, Shape::HeavyTailed, Shape::Skewed}) {
-        for (const double cv : {0.03, 0.10, 0.30, 0.60}) {
-            int claims = 0, pairClaims = 0;
-            std::vector<int> runs;
-            for (int s = 0; s < sessions; ++s) {
-                const Session one = RunSession(1, 1, shape, cv, 0, autoPlan, random);
-                claims += Claims(one.verdict[0]);
-                runs.push_back(one.runs);
-                const Session two = RunSession(2, 1, shape, cv, 0, autoPlan, random);
-                pairClaims += Claims(two.verdict[0]) || Claims(two.verdict[1]);
-            }
-            printf("| %s | %.0f%% | %.2f | %d | %.2f |", ShapeName(shape), cv * 100,
-                   Share(claims, sessions), Percentile(runs, 0.5), Share(pairClaims, sessions));
-            promise("auto, no difference", Share(claims, sessions), 100 * level + tolerance);
-            promise("auto, both programs", Share(pairClaims, sessions),
-                    200 * level + 2 * tolerance);
-            for (const int fixedRuns : {6, 10, 20}) {
-                int fixedClaims = 0;
-                for (int s = 0; s < sessions; ++s) {
-                    fixedClaims += Claims(
-                        RunSession(1, 1, shape, cv, fixedRuns, fixedPlan, random).verdict[0]);
-                }
-                printf(" %.2f |", Share(fixedClaims, sessions));
-                promise("fixed runs, no difference", Share(fixedClaims, sessions),
-                        100 * level + tolerance);
-            }
-            printf("\n");
-        }
-    }
-
-    printf("\nA true difference, normal noise at CV 10%%, auto (the cap %d):\n\n", maxRuns);
-    printf("| true speed-up | found | wrong direction | the same within 3%% | no verdict | "
-           "median runs | 90th percentile runs |\n|---|---|---|---|---|---|---|\n");
-    for (const double truth : {1.05, 1.10, 1.15, 1.25}) {
-        int found = 0, wrong = 0, same = 0, unclear = 0;
-        std::vector<int> runs;
-        for (int s = 0; s < sessions; ++s) {
-            const Session one = RunSession(1, truth, Shape::Normal, 0.10, 0, autoPlan, random);
-            found += one.verdict[0] == tools::Verdict::Parallel;
-            wrong += one.verdict[0] == tools::Verdict::Serial;
-            same += one.verdict[0] == tools::Verdict::Equivalent;
-            unclear += one.verdict[0] == tools::Verdict::Unclear;
-            runs.push_back(one.runs);
-        }
-        printf("| %.2f | %.1f%% | %.2f%% | %.1f%% | %.1f%% | %d | %d |\n", truth,
-               Share(found, sessions), Share(wrong, sessions), Share(same, sessions),
-               Share(unclear, sessions), Percentile(runs, 0.5), Percentile(runs, 0.9));
-        if (truth >= 1.15) {
-            promise("a true difference found", 100 - Share(found, sessions), 20 + tolerance);
-            promise("a true difference in the wrong direction", Share(wrong, sessions),
-                    1 + tolerance);
-        }
-    }
-    return failures == 0 ? 0 : 1;
+    return sim.failures == 0 ? 0 : 1;
 }
