@@ -470,35 +470,85 @@ std::string VerifyReport(const Json& json, PlanCache* plans, CheckedReport* chec
 
 namespace {
 
-// Thrown from the parser's callback to stop at once at a value nested past DeepestReport.
-struct NestedTooDeep {};
-
 // Parses a report into a tree, but stops at values nested past DeepestReport, so that no deep tree
 // is built, and leaves out the per-file times (the "parallel" and "serial" lists of ticks), which
-// nothing here reads and which are most of a report's values. "" or why not; *errorByte is where
-// the text stopped being JSON, 0 where not known.
-std::string ParseReport(const std::string& text, Json* json, size_t* errorByte) {
-    const Json::parser_callback_t keep = [](int depth, Json::parse_event_t event, Json& parsed) {
-        const bool opens =
-            event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start;
-        // depth counts the containers already open around this one.
-        if (opens && depth >= DeepestReport) {
-            throw NestedTooDeep();
+// nothing here reads and which are most of a report's values.
+struct ReportParser {
+    using Dom = nlohmann::detail::json_sax_dom_parser<Json>;
+    Dom dom;
+    int depth = 0;
+    int skipping = 0;      // open containers of a value left out
+    bool skipNext = false; // the value after this key is left out
+    bool tooDeep = false;
+    size_t errorByte = 0;
+
+    explicit ReportParser(Json& root) : dom(root, false) {}
+
+    // Whether the value that starts now is left out.
+    bool Skip(bool opens) {
+        if (skipping > 0) {
+            skipping += opens ? 1 : 0;
+            return true;
         }
-        return event != Json::parse_event_t::key || (parsed != "parallel" && parsed != "serial");
-    };
-    try {
-        *json = Json::parse(text, keep);
-    } catch (const NestedTooDeep&) {
-        return "values nested deeper than " + std::to_string(DeepestReport) + " levels";
-    } catch (const Json::parse_error& error) {
-        *errorByte = error.byte;
-        return "not JSON";
-    } catch (const Json::exception&) {
-        return "not JSON";
+        if (skipNext) {
+            skipNext = false;
+            skipping = opens ? 1 : 0;
+            return true;
+        }
+        return false;
     }
-    return "";
-}
+    bool Open() {
+        tooDeep = tooDeep || ++depth > DeepestReport;
+        return !tooDeep;
+    }
+
+    bool null() {
+        return Skip(false) || dom.null();
+    }
+    bool boolean(bool value) {
+        return Skip(false) || dom.boolean(value);
+    }
+    bool number_integer(Json::number_integer_t value) {
+        return Skip(false) || dom.number_integer(value);
+    }
+    bool number_unsigned(Json::number_unsigned_t value) {
+        return Skip(false) || dom.number_unsigned(value);
+    }
+    bool number_float(Json::number_float_t value, const std::string& text) {
+        return Skip(false) || dom.number_float(value, text);
+    }
+    bool string(std::string& value) {
+        return Skip(false) || dom.string(value);
+    }
+    bool binary(Json::binary_t& value) {
+        return Skip(false) || dom.binary(value);
+    }
+    bool start_object(size_t elements) {
+        return Open() && (Skip(true) || dom.start_object(elements));
+    }
+    bool start_array(size_t elements) {
+        return Open() && (Skip(true) || dom.start_array(elements));
+    }
+    bool end_object() {
+        --depth;
+        return skipping > 0 ? (--skipping, true) : dom.end_object();
+    }
+    bool end_array() {
+        --depth;
+        return skipping > 0 ? (--skipping, true) : dom.end_array();
+    }
+    bool key(std::string& name) {
+        if (skipping > 0) {
+            return true;
+        }
+        skipNext = name == "parallel" || name == "serial";
+        return skipNext || dom.key(name);
+    }
+    bool parse_error(size_t byte, const std::string&, const nlohmann::detail::exception&) {
+        errorByte = byte;
+        return false;
+    }
+};
 
 } // namespace
 
@@ -506,14 +556,20 @@ std::string ReadReport(const std::string& text, PlanCache* plans, CheckedReport*
                        Refusal* refusal) {
     *refusal = Refusal::Unreadable;
     Json json;
-    size_t errorByte = 0;
-    const std::string unparsed = ParseReport(text, &json, &errorByte);
-    if (unparsed == "not JSON") {
-        return "not a report of readrace_compare: not JSON" +
-               (errorByte > 0 ? " (at byte " + std::to_string(errorByte) + ")" : std::string());
+    ReportParser parser(json);
+    bool parsed = false;
+    try {
+        parsed = Json::sax_parse(text, &parser);
+    } catch (const Json::exception&) {
+        parsed = false;
     }
-    if (!unparsed.empty()) {
-        return unparsed;
+    if (parser.tooDeep) {
+        return "values nested deeper than " + std::to_string(DeepestReport) + " levels";
+    }
+    if (!parsed) {
+        return "not a report of readrace_compare: not JSON" +
+               (parser.errorByte > 0 ? " (at byte " + std::to_string(parser.errorByte) + ")"
+                                     : std::string());
     }
     const std::string problem = CheckReport(json);
     if (!problem.empty()) {
