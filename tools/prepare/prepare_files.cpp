@@ -4,10 +4,9 @@
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "common/dir_lock.h"
+#include "common/file_set.h"
 #include "common/file_ops.h"
 #include "common/interrupts.h"
-#include "runs/comparison.h"
-#include "runs/run_output.h"
 
 #include <chrono>
 #include <cstdint>

@@ -2,10 +2,9 @@
 // and against its own runs before anything of it is used.
 #pragma once
 
+#include "common/json.h"
 #include "common/machine_facts.h"
 #include "runs/comparison.h"
-
-#include <nlohmann/json.hpp>
 
 #include <map>
 #include <string>
@@ -13,8 +12,6 @@
 #include <vector>
 
 namespace tools {
-
-using Json = nlohmann::ordered_json;
 
 // The largest report read, and how deeply its values may nest.
 constexpr size_t LargestReport = 64ull << 20;

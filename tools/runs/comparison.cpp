@@ -23,10 +23,6 @@ void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
         JudgeCache(deliverable->storage, evicted, deliverable->name != "readrace_nobuf");
 }
 
-std::string FileName(int file) {
-    return std::to_string(file) + ".tmp";
-}
-
 std::string EvictionText(const Comparison& comparison) {
     if (!comparison.evicted) {
         return "the page cache left as it was (--no-evict)";

@@ -46,8 +46,6 @@ void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
               unsigned long long bytesPerPhase, bool evicted,
               const SpeedupPlan& plan = FixedPlan());
 
-std::string FileName(int file);
-
 // What was done to the page cache before each run, and whether it was seen to take.
 std::string EvictionText(const Comparison& comparison);
 

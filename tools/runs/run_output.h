@@ -1,6 +1,8 @@
 // A deliverable's 23 lines, parsed: what readrace_compare works from.
 #pragma once
 
+#include "common/file_set.h"
+
 #include <string>
 #include <vector>
 
@@ -8,7 +10,6 @@ namespace tools {
 
 // A run reads "0.tmp" to "9.tmp" and prints a line for each file in each phase, a total after
 // each phase and the outcome.
-constexpr int FileCount = 10;
 constexpr int LinesPerRun = 2 * FileCount + 3;
 
 struct FileTicks {
