@@ -10,6 +10,7 @@
 #include "runs/speedup_stats.h"
 #include "runs/storage_stats.h"
 #include "report/json_report.h"
+#include "report/run_text.h"
 #include "report/tables.h"
 #include "report/verdict_text.h"
 

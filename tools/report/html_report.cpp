@@ -5,6 +5,7 @@
 #include "common/size_text.h"
 #include "report/charts/charts.h"
 #include "report/tables.h"
+#include "report/run_text.h"
 #include "report/verdict_text.h"
 
 #include <cctype>

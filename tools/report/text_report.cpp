@@ -3,6 +3,7 @@
 #include "common/number_text.h"
 #include "common/safe_text.h"
 #include "report/tables.h"
+#include "report/run_text.h"
 #include "report/verdict_text.h"
 #include "common/size_text.h"
 

@@ -23,15 +23,4 @@ void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
         JudgeCache(deliverable->storage, evicted, deliverable->name != "readrace_nobuf");
 }
 
-std::string EvictionText(const Comparison& comparison) {
-    if (!comparison.evicted) {
-        return "the page cache left as it was (--no-evict)";
-    }
-    return comparison.evictionChecked
-               ? "the ten files evicted from the page cache before each run, and seen to have "
-                 "left it"
-               : "the ten files' eviction from the page cache asked for before each run; whether "
-                 "it took could not be checked here";
-}
-
 } // namespace tools

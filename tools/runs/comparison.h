@@ -46,7 +46,4 @@ void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
               unsigned long long bytesPerPhase, bool evicted,
               const SpeedupPlan& plan = FixedPlan());
 
-// What was done to the page cache before each run, and whether it was seen to take.
-std::string EvictionText(const Comparison& comparison);
-
 } // namespace tools

@@ -1,6 +1,5 @@
 #include "runs/storage_stats.h"
 
-#include "common/size_text.h"
 #include "runs/run_stats.h"
 
 #include <cstdio>
@@ -80,32 +79,6 @@ CacheDoubt JudgeCache(const StorageSummary& storage, bool evicted, bool buffered
         return storage.cachedAfter >= CachedAfterShare ? CacheDoubt::CachedAfter : CacheDoubt::None;
     }
     return buffered ? CacheDoubt::UnknownBuffered : CacheDoubt::UnknownUnbuffered;
-}
-
-std::string StorageText(const StorageSummary& storage, const std::vector<std::string>& devices,
-                        const std::string& unmeasured) {
-    char text[256];
-    std::string line;
-    if (storage.measuredRuns > 0) {
-        snprintf(text, sizeof text, "read %.2fx the files' bytes per run (median of %d)",
-                 storage.readRatio, storage.measuredRuns);
-        line = text;
-        if (!devices.empty()) {
-            line += " from " + DeviceNames(devices);
-        }
-        snprintf(text, sizeof text, ", in requests of %s, %.1f in flight while busy",
-                 FormatSize((unsigned long long)(storage.requestBytes + 0.5)).c_str(),
-                 storage.inFlight);
-        line += text;
-    } else {
-        line = "not measured: " + (unmeasured.empty() ? "no counters were read" : unmeasured);
-    }
-    if (storage.residencyRuns > 0) {
-        snprintf(text, sizeof text, "; %.0f%% of the files' pages in the page cache after a run",
-                 storage.cachedAfter * 100);
-        line += text;
-    }
-    return line;
 }
 
 } // namespace tools

@@ -72,10 +72,4 @@ enum class CacheDoubt {
 };
 CacheDoubt JudgeCache(const StorageSummary& storage, bool evicted, bool buffered);
 
-// The report's line about storage, without its label: "read 2.00x the files' bytes per run
-// (median of 6) from sda1, in requests of 512 KiB, 1.9 in flight while busy", or why not
-// measured.
-std::string StorageText(const StorageSummary& storage, const std::vector<std::string>& devices,
-                        const std::string& unmeasured);
-
 } // namespace tools
