@@ -84,13 +84,11 @@ std::vector<std::string> WriteReports(const Options& options, const fs::path& fo
         machine.host = "host" + std::to_string(i);
         machine.device = "disk model " + std::to_string(i % 5);
         names.push_back("r" + std::to_string(i) + ".json");
-        tools::Report report;
-        report.comparisons = {comparison};
-        report.clock = clock;
-        report.machine = machine;
-        report.label = machine.host;
-        report.origin = {"readrace_compare --json", "2026-12-09T06:00:00Z"};
-        std::ofstream(folder / names.back()) << tools::RenderJson(report);
+        const tools::RunContext context = {
+            "",           clock, machine,
+            machine.host, {},    {"readrace_compare --json", "2026-12-09T06:00:00Z"}};
+        std::ofstream(folder / names.back())
+            << tools::RenderJson(tools::ComparisonReport{comparison, context});
     }
     return names;
 }

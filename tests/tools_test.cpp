@@ -395,12 +395,13 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         tools::Comparison comparison;
         comparison.fileSize = 1 << 20;
         comparison.deliverables = {d};
-        const auto row = tools::SummaryRows({comparison})[0];
+        const auto row = tools::SummaryRows(std::span(&comparison, 1))[0];
         EXPECT_EQ(row[5], shown[&c - cases][0]);
         EXPECT_EQ(row[6], shown[&c - cases][1]);
-        tools::Report report;
-        report.comparisons = {comparison};
-        report.clock = {1e9, 300, true};
+        tools::ComparisonReport compared;
+        compared.comparison = comparison;
+        compared.context.clock = {1e9, 300, true};
+        const tools::Report report = compared;
         const std::string text = tools::RenderText(report);
         EXPECT_NE(text.find("readrace_nobuf\n  " + conclusion + "\n"), std::string::npos) << text;
         // Every format says the one phrase and the interval's own confidence, never another.

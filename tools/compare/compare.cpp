@@ -39,25 +39,27 @@ int Measure(const Options& options, tools::Report* report) {
                         "warning: this processor's time-stamp counter is not invariant, so its "
                         "ticks are not time and the milliseconds below are estimates");
     }
-    int status = 0;
+    const tools::RunContext context = {
+        dir,
+        clock,
+        tools::GatherMachineFacts(dir, clock.ticksPerSecond),
+        options.label,
+        {options.fixedRuns > 0 ? "--runs" : "--max-runs", "--margin"},
+        options.origin};
     if (options.sweep) {
-        status = RunSweep(options, found, clock, &report->comparisons);
-    } else {
-        tools::DirectoryLock lock;
-        status = tools::LockForRun(Program, dir, &lock);
-        if (status == 0) {
-            report->comparisons.emplace_back();
-            status = RunComparison(options, found, dir, clock, &report->comparisons.back());
-        }
-        tools::UnlockDirectory(&lock);
+        tools::SweepReport sweep = {{}, context};
+        const int status = RunSweep(options, found, clock, &sweep.sizes);
+        *report = std::move(sweep);
+        return status;
     }
-    report->kind = options.sweep ? tools::ReportKind::Sweep : tools::ReportKind::Comparison;
-    report->directory = dir;
-    report->clock = clock;
-    report->machine = tools::GatherMachineFacts(dir, clock.ticksPerSecond);
-    report->label = options.label;
-    report->origin = options.origin;
-    report->suggest = {options.fixedRuns > 0 ? "--runs" : "--max-runs", "--margin"};
+    tools::ComparisonReport comparison = {{}, context};
+    tools::DirectoryLock lock;
+    int status = tools::LockForRun(Program, dir, &lock);
+    if (status == 0) {
+        status = RunComparison(options, found, dir, clock, &comparison.comparison);
+    }
+    tools::UnlockDirectory(&lock);
+    *report = std::move(comparison);
     return status;
 }
 
@@ -94,6 +96,13 @@ int main(int argc, char** argv) {
         return CheckReports(options.paths);
     }
     tools::Report report;
-    const int status = options.merge ? ReadFleet(options, &report) : Measure(options, &report);
+    int status = 0;
+    if (options.merge) {
+        tools::MergeReport merged;
+        status = ReadFleet(options, &merged);
+        report = std::move(merged);
+    } else {
+        status = Measure(options, &report);
+    }
     return status != 0 ? status : WriteOutputs(options, report);
 }

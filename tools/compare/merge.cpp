@@ -28,8 +28,7 @@ std::string RepeatKey(const CheckedReport& report, const std::string& text) {
 
 } // namespace
 
-int ReadFleet(const Options& options, Report* merged) {
-    merged->kind = ReportKind::Merge;
+int ReadFleet(const Options& options, MergeReport* merged) {
     merged->paths = options.paths;
     merged->groupBy = options.groupBy;
     merged->origin = options.origin;

@@ -148,65 +148,60 @@ std::string Figure(const std::string& svg) {
     return "<figure>\n" + svg + "</figure>\n";
 }
 
-std::string ComparisonPage(const Report& report) {
-    const std::vector<Comparison>& comparisons = report.comparisons;
-    const bool sweep = report.kind == ReportKind::Sweep;
-    const TickCalibration& clock = report.clock;
-    const MachineFacts& machine = report.machine;
-    const PageOrigin& origin = report.origin;
-    const Comparison& last = comparisons.back();
-    // A sweep's folders are gone by now; the directory named is where they were.
-    std::string directory = last.directory;
-    if (sweep) {
-        const size_t slash = directory.find_last_of("/\\");
-        directory = slash == std::string::npos ? directory : directory.substr(0, slash);
-    }
-    std::string html = Head("readrace " + std::string(sweep ? "sweep " : "") + "in " + directory);
-    html += "<h1>readrace: are two readers at once faster than one?</h1>\n<p class=\"meta\">" +
-            EscapeMarkup(directory) + " \xc2\xb7 " + EscapeMarkup(origin.startedAt) + " \xc2\xb7 " +
-            EscapeMarkup(MachineLine(machine)) + "</p>\n";
+std::string PageStart(const std::string& title, const std::string& directory,
+                      const RunContext& context) {
+    return Head(title) +
+           "<h1>readrace: are two readers at once faster than one?</h1>\n<p class=\"meta\">" +
+           EscapeMarkup(directory) + " \xc2\xb7 " + EscapeMarkup(context.origin.startedAt) +
+           " \xc2\xb7 " + EscapeMarkup(MachineLine(context.machine)) + "</p>\n";
+}
 
-    html += "<h2>Verdicts</h2>\n<div class=\"cards\">\n";
-    for (const DeliverableRuns& d : last.deliverables) {
+std::string ComparisonCards(const Comparison& comparison, const Suggestions& suggest) {
+    std::string html = "<h2>Verdicts</h2>\n<div class=\"cards\">\n";
+    for (const DeliverableRuns& d : comparison.deliverables) {
+        const std::string body =
+            "<p class=\"verdict\">" + EscapeMarkup(VerdictPhrase(d.speedup)) + "</p>\n<p>" +
+            EscapeMarkup(SpeedupFigures(d.speedup)) + "</p>\n<p class=\"note\">" +
+            EscapeMarkup(Conclusion(d, suggest)) + "</p>\n<p class=\"note\">storage: " +
+            EscapeMarkup(StorageText(d.storage, comparison.devices, comparison.unmeasured)) +
+            "</p>\n";
+        html += Card(d.name, body, d.speedup.verdict);
+    }
+    return html + "</div>\n";
+}
+
+// A card per program with its verdict at each size, named by the largest size's.
+std::string SweepCards(const std::vector<Comparison>& sizes) {
+    std::string html = "<h2>Verdicts</h2>\n<div class=\"cards\">\n";
+    for (const DeliverableRuns& d : sizes.back().deliverables) {
         std::string body;
-        Verdict shown = d.speedup.verdict;
-        if (sweep) {
-            for (const Comparison& comparison : comparisons) {
-                for (const DeliverableRuns& at : comparison.deliverables) {
-                    if (at.name == d.name) {
-                        body +=
-                            "<p><b>" + EscapeMarkup(FormatSize(comparison.fileSize)) +
+        for (const Comparison& comparison : sizes) {
+            for (const DeliverableRuns& at : comparison.deliverables) {
+                if (at.name == d.name) {
+                    body += "<p><b>" + EscapeMarkup(FormatSize(comparison.fileSize)) +
                             "</b>: <span style=\"color:" + svg::VerdictColour(at.speedup.verdict) +
                             "\">" + EscapeMarkup(VerdictPhrase(at.speedup)) + "</span>, " +
                             EscapeMarkup(SpeedupFigures(at.speedup)) + "</p>\n";
-                    }
                 }
             }
-            const std::string turn = Crossover(comparisons, d.name);
-            body += turn.empty() ? "" : "<p class=\"note\">" + EscapeMarkup(turn) + "</p>\n";
-        } else {
-            body = "<p class=\"verdict\">" + EscapeMarkup(VerdictPhrase(d.speedup)) + "</p>\n<p>" +
-                   EscapeMarkup(SpeedupFigures(d.speedup)) + "</p>\n<p class=\"note\">" +
-                   EscapeMarkup(Conclusion(d, report.suggest)) +
-                   "</p>\n<p class=\"note\">storage: " +
-                   EscapeMarkup(StorageText(d.storage, last.devices, last.unmeasured)) + "</p>\n";
         }
-        html += Card(d.name, body, shown);
+        const std::string turn = Crossover(sizes, d.name);
+        body += turn.empty() ? "" : "<p class=\"note\">" + EscapeMarkup(turn) + "</p>\n";
+        html += Card(d.name, body, d.speedup.verdict);
     }
-    html += "</div>\n";
+    return html + "</div>\n";
+}
 
-    html += "<h2>Charts</h2>\n";
-    if (sweep) {
-        html += Figure(SweepSvg(comparisons, ""));
-    }
-    html += Figure(SpeedupSvg(SpeedupRows(comparisons), ""));
-    if (!sweep) {
-        html += Figure(FileTimesSvg(clock.ticksPerSecond, last.deliverables));
-    }
-
-    html += "<h2>Summary</h2>\n" + Table(SummaryHeader(comparisons), SummaryRows(comparisons));
+// The summary, every run's totals, the machine and how it was run: the same for a comparison
+// and a sweep, whose runs are folded per size.
+std::string PageEnd(std::span<const Comparison> comparisons, const std::string& directory,
+                    const RunContext& context, bool sweep) {
+    const TickCalibration& clock = context.clock;
+    std::string html =
+        "<h2>Summary</h2>\n" + Table(SummaryHeader(comparisons), SummaryRows(comparisons));
     html += "<h2>Runs</h2>\n<p class=\"note\">Each run's totals, in the order run; the "
             "speed-up is the serial total over the parallel total.</p>\n";
+    std::string sizes;
     for (const Comparison& comparison : comparisons) {
         for (const DeliverableRuns& d : comparison.deliverables) {
             html += std::string("<details") + (sweep ? "" : " open") + "><summary>" +
@@ -214,16 +209,13 @@ std::string ComparisonPage(const Report& report) {
                     ": " + std::to_string(d.runs.size()) + " runs</summary>\n" +
                     RunsTable(d, clock.ticksPerSecond) + "</details>\n";
         }
-    }
-
-    html += "<h2>Machine</h2>\n" + MachineDefinitions(machine);
-    std::string sizes;
-    for (const Comparison& comparison : comparisons) {
         sizes += (sizes.empty() ? "" : ", ") + FormatSize(comparison.fileSize);
     }
-    html += "<h2>How it was run</h2>\n<p><code>" + EscapeMarkup(origin.commandLine) +
+    html += "<h2>Machine</h2>\n" + MachineDefinitions(context.machine);
+    const Comparison& last = comparisons.back();
+    html += "<h2>How it was run</h2>\n<p><code>" + EscapeMarkup(context.origin.commandLine) +
             "</code></p>\n" +
-            Definitions({{"started", origin.startedAt},
+            Definitions({{"started", context.origin.startedAt},
                          {"directory", directory},
                          {sweep ? "file sizes" : "file size", sizes},
                          {"page cache", EvictionText(last)},
@@ -232,11 +224,33 @@ std::string ComparisonPage(const Report& report) {
                           Format("%.3f GHz%s, calibrated over %.0f ms", clock.ticksPerSecond / 1e9,
                                  clock.invariant ? ", invariant" : ", NOT invariant",
                                  clock.overMilliseconds)}});
-    html += Foot(machine.version);
-    return html;
+    return html + Foot(context.machine.version);
 }
 
-std::string MergePage(const Report& report) {
+std::string ComparisonPage(const ComparisonReport& report) {
+    const Comparison& comparison = report.comparison;
+    const std::string& directory = comparison.directory;
+    std::string html = PageStart("readrace in " + directory, directory, report.context);
+    html += ComparisonCards(comparison, report.context.suggest);
+    const std::span<const Comparison> one(&comparison, 1);
+    html += "<h2>Charts</h2>\n" + Figure(SpeedupSvg(SpeedupRows(one), "")) +
+            Figure(FileTimesSvg(report.context.clock.ticksPerSecond, comparison.deliverables));
+    return html + PageEnd(one, directory, report.context, false);
+}
+
+std::string SweepPage(const SweepReport& report) {
+    // The sweep's folders are gone by now; the directory named is where they were.
+    std::string directory = report.sizes.back().directory;
+    const size_t slash = directory.find_last_of("/\\");
+    directory = slash == std::string::npos ? directory : directory.substr(0, slash);
+    std::string html = PageStart("readrace sweep in " + directory, directory, report.context);
+    html += SweepCards(report.sizes);
+    html += "<h2>Charts</h2>\n" + Figure(SweepSvg(report.sizes, "")) +
+            Figure(SpeedupSvg(SpeedupRows(report.sizes), ""));
+    return html + PageEnd(report.sizes, directory, report.context, true);
+}
+
+std::string MergePage(const MergeReport& report) {
     const FleetTable table = MergedTable(report, true);
     const bool groups = table.grouped;
     const std::vector<SpeedupRow> speedups = FleetChart(report, table);
@@ -271,7 +285,10 @@ std::string MergePage(const Report& report) {
 } // namespace
 
 std::string RenderHtml(const Report& report) {
-    return report.kind == ReportKind::Merge ? MergePage(report) : ComparisonPage(report);
+    return std::visit(PerKind{[](const ComparisonReport& r) { return ComparisonPage(r); },
+                              [](const SweepReport& r) { return SweepPage(r); },
+                              [](const MergeReport& r) { return MergePage(r); }},
+                      report);
 }
 
 } // namespace tools

@@ -154,15 +154,15 @@ Json MachineJson(const MachineFacts& m) {
 
 } // namespace
 
-Json ReportJson(const Report& r) {
-    const std::vector<Comparison>& comparisons = r.comparisons;
-    const TickCalibration& clock = r.clock;
-    const MachineFacts& machine = r.machine;
-    const std::string& label = r.label;
-    const Comparison& last = comparisons.back();
-    Json report = {{"label", TextOrNull(label.empty() ? machine.host : label)},
-                   {"started_at", r.origin.startedAt},
-                   {"command_line", r.origin.commandLine},
+namespace {
+
+// The fields of a comparison's report, from the comparison that its "deliverables" hold.
+Json MeasuredJson(const RunContext& context, const Comparison& last) {
+    const TickCalibration& clock = context.clock;
+    const std::string& label = context.label;
+    Json report = {{"label", TextOrNull(label.empty() ? context.machine.host : label)},
+                   {"started_at", context.origin.startedAt},
+                   {"command_line", context.origin.commandLine},
                    {"directory", last.directory},
                    {"evicted", last.evicted},
                    {"eviction_checked", last.evictionChecked},
@@ -174,35 +174,86 @@ Json ReportJson(const Report& r) {
                      {"milliseconds", clock.overMilliseconds},
                      {"invariant", clock.invariant}}},
                    {"stopped_by", last.stoppedBy},
-                   {"machine", MachineJson(machine)},
+                   {"machine", MachineJson(context.machine)},
                    {"deliverables", Json::array()}};
     for (const DeliverableRuns& deliverable : last.deliverables) {
-        report["deliverables"].push_back(DeliverableJson(deliverable, r.suggest));
-    }
-    if (r.kind == ReportKind::Sweep) {
-        Json sizes = Json::array();
-        for (const Comparison& comparison : comparisons) {
-            Json entry = {{"size_bytes", comparison.fileSize},
-                          {"directory", comparison.directory},
-                          {"stopped_by", comparison.stoppedBy},
-                          {"deliverables", Json::array()}};
-            for (const DeliverableRuns& deliverable : comparison.deliverables) {
-                entry["deliverables"].push_back(DeliverableJson(deliverable, r.suggest));
-            }
-            sizes.push_back(entry);
-        }
-        report["sweep"] = sizes;
+        report["deliverables"].push_back(DeliverableJson(deliverable, context.suggest));
     }
     return report;
 }
+
+Json SweepJson(const SweepReport& r) {
+    Json report = MeasuredJson(r.context, r.sizes.back());
+    Json sizes = Json::array();
+    for (const Comparison& comparison : r.sizes) {
+        Json entry = {{"size_bytes", comparison.fileSize},
+                      {"directory", comparison.directory},
+                      {"stopped_by", comparison.stoppedBy},
+                      {"deliverables", Json::array()}};
+        for (const DeliverableRuns& deliverable : comparison.deliverables) {
+            entry["deliverables"].push_back(DeliverableJson(deliverable, r.context.suggest));
+        }
+        sizes.push_back(entry);
+    }
+    report["sweep"] = sizes;
+    return report;
+}
+
+// The merged table's fields, keyed as its columns are.
+const char* const RowKeys[] = {
+    "host",      "started_at",  "filesystem",        "device",          "label",   "directory",
+    "file_size", "deliverable", "parallel_mb_per_s", "serial_mb_per_s", "speedup", "verdict"};
+
+Json GroupsJson(const FleetTable& table) {
+    Json groups = Json::array();
+    for (const GroupSummary& group : table.groups) {
+        Json entry = Json::object();
+        for (size_t i = 0; i < table.keys.size(); ++i) {
+            entry[GroupJsonKey(table.keys[i])] = group.values[i];
+        }
+        entry["hosts"] = group.hosts;
+        entry["reports"] = group.reports;
+        Json shares = Json::object();
+        for (const Verdict verdict : Verdicts) {
+            shares[VerdictName(verdict)] = group.shares[(int)verdict];
+        }
+        entry["verdicts"] = shares;
+        entry["speedup"] = {{"median", group.median}, {"min", group.min}, {"max", group.max}};
+        groups.push_back(entry);
+    }
+    return groups;
+}
+
+Json MergeJson(const MergeReport& report) {
+    const FleetTable table = MergedTable(report, false);
+    if (table.grouped) {
+        return {{"reports", report.paths}, {"group_by", table.keys}, {"groups", GroupsJson(table)}};
+    }
+    Json rows = Json::array();
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+        Json entry = Json::object();
+        for (size_t i = 0; i < std::size(RowKeys) && i < table.rows[r].size(); ++i) {
+            entry[RowKeys[i]] = table.rows[r][i];
+        }
+        // Scripts read the verdict by its name, as the reports state it, not by its phrase.
+        entry["verdict"] = VerdictName(table.verdicts[r]);
+        rows.push_back(entry);
+    }
+    return {{"reports", report.paths}, {"rows", rows}};
+}
+
+} // namespace
 
 std::string DumpJson(const Json& json) {
     return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 std::string RenderJson(const Report& report) {
-    return DumpJson(report.kind == ReportKind::Merge ? MergedTable(report, false).json
-                                                     : ReportJson(report));
+    return DumpJson(std::visit(
+        PerKind{[](const ComparisonReport& r) { return MeasuredJson(r.context, r.comparison); },
+                [](const SweepReport& r) { return SweepJson(r); },
+                [](const MergeReport& r) { return MergeJson(r); }},
+        report));
 }
 
 } // namespace tools

@@ -34,12 +34,21 @@ std::string MarkdownTable(const std::string& title, const std::vector<std::strin
 } // namespace
 
 std::string RenderMarkdown(const Report& report) {
-    if (report.kind == ReportKind::Merge) {
-        const FleetTable table = MergedTable(report, false);
-        return MarkdownTable("readrace across machines", table.header, table.rows);
-    }
-    return MarkdownTable("readrace on " + report.directory, SummaryHeader(report.comparisons),
-                         SummaryRows(report.comparisons));
+    return std::visit(
+        PerKind{[](const ComparisonReport& r) {
+                    const std::span<const Comparison> one(&r.comparison, 1);
+                    return MarkdownTable("readrace on " + r.context.directory, SummaryHeader(one),
+                                         SummaryRows(one));
+                },
+                [](const SweepReport& r) {
+                    return MarkdownTable("readrace on " + r.context.directory,
+                                         SummaryHeader(r.sizes), SummaryRows(r.sizes));
+                },
+                [](const MergeReport& r) {
+                    const FleetTable table = MergedTable(r, false);
+                    return MarkdownTable("readrace across machines", table.header, table.rows);
+                }},
+        report);
 }
 
 } // namespace tools

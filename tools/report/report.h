@@ -1,6 +1,7 @@
 // A report, built once, and the one entry per format that renders it: text, JSON, Markdown, SVG
-// and HTML each have a file of their own (report/<format>_report.cpp) with one function over
-// this struct, and the driver writes what they return where it was asked to.
+// and HTML each have a file of their own (report/<format>_report.cpp) with one function that
+// owns all of that format's output for each kind of report, and the driver writes what they
+// return where it was asked to.
 #pragma once
 
 #include "common/machine_facts.h"
@@ -10,6 +11,7 @@
 #include "runs/comparison.h"
 
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace tools {
@@ -20,28 +22,42 @@ struct PageOrigin {
     std::string startedAt;   // ISO 8601, UTC (IsoTimeUtc)
 };
 
-enum class ReportKind {
-    Comparison, // one directory
-    Sweep,      // one directory per file size, in rising order
-    Merge       // many machines' reports, each checked against its own runs
-};
-
-struct Report {
-    ReportKind kind = ReportKind::Comparison;
-    // A comparison or a sweep: what was measured, on what, with which clock.
-    std::vector<Comparison> comparisons;
+// Where and how the runs were made: what every report of a comparison or a sweep says about
+// them.
+struct RunContext {
     std::string directory; // as named on the command line
     TickCalibration clock;
     MachineFacts machine;
     std::string label; // the name the user gave the host (--label), or ""
     Suggestions suggest;
     PageOrigin origin;
-    // A merge: the reports' files and what was read of them, and the keys of --group-by (none
-    // for a row per report, size and program).
+};
+
+// One directory's comparison.
+struct ComparisonReport {
+    Comparison comparison;
+    RunContext context;
+};
+
+// One comparison per file size, in rising order, each in a folder of the directory.
+struct SweepReport {
+    std::vector<Comparison> sizes;
+    RunContext context;
+};
+
+// Many machines' reports, each checked against its own runs: their files, what was read of them,
+// and the keys of --group-by (none for a row per report, size and program).
+struct MergeReport {
     std::vector<std::string> paths;
     std::vector<CheckedReport> reports;
     std::vector<std::string> groupBy;
+    PageOrigin origin;
 };
+
+using Report = std::variant<ComparisonReport, SweepReport, MergeReport>;
+
+// For std::visit over a Report: one lambda per kind.
+template <class... Kinds> struct PerKind : Kinds... { using Kinds::operator()...; };
 
 // Each format's whole text.
 std::string RenderText(const Report& report);

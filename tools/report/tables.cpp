@@ -27,10 +27,6 @@ const std::vector<std::string> Header = {
     "host",      "started (UTC)", "file system",   "device",      "label",         "directory",
     "file size", "deliverable",   "parallel MB/s", "serial MB/s", "speed-up (CI)", "verdict"};
 constexpr size_t SpeedupColumn = 10;
-const std::vector<std::string> JsonKeys = {
-    "host",      "started_at",  "filesystem",        "device",          "label",   "directory",
-    "file_size", "deliverable", "parallel_mb_per_s", "serial_mb_per_s", "speedup", "verdict"};
-
 struct GroupKey {
     const char* name;    // as --group-by takes it
     const char* title;   // its column
@@ -69,15 +65,12 @@ std::string KeyValue(const std::string& key, const CheckedReport& report,
     return program.name;
 }
 
-const Verdict Verdicts[] = {Verdict::Parallel, Verdict::Serial, Verdict::Equivalent,
-                            Verdict::Unclear};
-
 std::string Percent(double share) {
     return Format("%.0f%%", share * 100);
 }
 
 // The merged page's groups, when there are too many reports to draw each.
-std::vector<std::string> PageGroupKeys(const Report& report) {
+std::vector<std::string> PageGroupKeys(const MergeReport& report) {
     if (!report.groupBy.empty()) {
         return report.groupBy;
     }
@@ -88,14 +81,18 @@ std::vector<std::string> PageGroupKeys(const Report& report) {
 
 } // namespace
 
-std::vector<std::string> SummaryHeader(const std::vector<Comparison>& comparisons) {
+const char* GroupJsonKey(const std::string& name) {
+    return FindGroupKey(name).jsonKey;
+}
+
+std::vector<std::string> SummaryHeader(std::span<const Comparison> comparisons) {
     return {"file size",     "deliverable",
             "runs",          "parallel median",
             "serial median", "speed-up (serial / parallel, " + CiName(LevelsOf(comparisons)) + ")",
             "verdict"};
 }
 
-TableRows SummaryRows(const std::vector<Comparison>& comparisons) {
+TableRows SummaryRows(std::span<const Comparison> comparisons) {
     TableRows rows;
     for (const Comparison& comparison : comparisons) {
         for (const DeliverableRuns& d : comparison.deliverables) {
@@ -135,8 +132,11 @@ std::string ParseGroupKeys(const std::string& text, std::vector<std::string>* ke
     return keys->empty() ? "--group-by: give one key or more, separated by commas" : "";
 }
 
-GroupTable GroupReports(const std::vector<CheckedReport>& reports,
-                        const std::vector<std::string>& keys) {
+namespace {
+
+// Each group's reports and their verdicts and speed-ups, in the order of the keys' values.
+std::vector<GroupSummary> SummarizeGroups(const std::vector<CheckedReport>& reports,
+                                          const std::vector<std::string>& keys) {
     struct Group {
         std::vector<std::string> values;
         std::set<std::string> hosts;
@@ -163,7 +163,53 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
             group.speedups.push_back(program.speedup.median);
         }
     }
+    std::vector<GroupSummary> summaries;
+    for (const auto& [order, group] : groups) {
+        GroupSummary summary;
+        summary.values = group.values;
+        summary.hosts = group.hosts.size();
+        summary.reports = group.reports.size();
+        for (const Verdict verdict : Verdicts) {
+            summary.shares[(int)verdict] =
+                (double)group.verdicts[(int)verdict] / (double)group.speedups.size();
+        }
+        summary.commonest =
+            (Verdict)(std::max_element(std::begin(group.verdicts), std::end(group.verdicts)) -
+                      std::begin(group.verdicts));
+        summary.speedups = group.speedups;
+        summary.median = MedianOf(group.speedups);
+        const auto [low, high] = std::minmax_element(group.speedups.begin(), group.speedups.end());
+        summary.min = *low;
+        summary.max = *high;
+        summaries.push_back(summary);
+    }
+    return summaries;
+}
+
+// The group's reports' speed-ups as dots, their median and range as its line, coloured by the
+// commonest verdict.
+SpeedupRow GroupChartRow(const GroupSummary& group) {
+    SpeedupRow drawn;
+    for (size_t i = 0; i < group.values.size(); ++i) {
+        drawn.label += (i > 0 ? " \xc2\xb7 " : "") + group.values[i];
+    }
+    drawn.dotName = "report";
+    drawn.speedups = group.speedups;
+    drawn.estimate.runs = (int)group.speedups.size();
+    drawn.estimate.median = group.median;
+    drawn.estimate.low = group.min;
+    drawn.estimate.high = group.max;
+    drawn.estimate.rank = 1;
+    drawn.estimate.verdict = group.commonest;
+    return drawn;
+}
+
+} // namespace
+
+GroupTable GroupReports(const std::vector<CheckedReport>& reports,
+                        const std::vector<std::string>& keys) {
     GroupTable table;
+    table.keys = keys;
     for (const std::string& key : keys) {
         table.header.push_back(FindGroupKey(key).title);
     }
@@ -171,80 +217,23 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
                                "speed-up median", "speed-up range"}) {
         table.header.push_back(column);
     }
-    table.json = Json::array();
-    for (const auto& [order, group] : groups) {
-        const std::vector<std::string>& values = group.values;
-        std::vector<std::string> row = values;
-        Json entry = Json::object();
-        for (size_t i = 0; i < keys.size(); ++i) {
-            entry[FindGroupKey(keys[i]).jsonKey] = values[i];
-        }
-        row.push_back(std::to_string(group.hosts.size()));
-        row.push_back(std::to_string(group.reports.size()));
-        entry["hosts"] = group.hosts.size();
-        entry["reports"] = group.reports.size();
-        Json shares = Json::object();
+    table.groups = SummarizeGroups(reports, keys);
+    for (const GroupSummary& group : table.groups) {
+        std::vector<std::string> row = group.values;
+        row.push_back(std::to_string(group.hosts));
+        row.push_back(std::to_string(group.reports));
         for (const Verdict verdict : Verdicts) {
-            const double share =
-                (double)group.verdicts[(int)verdict] / (double)group.speedups.size();
-            row.push_back(Percent(share));
-            shares[VerdictName(verdict)] = share;
+            row.push_back(Percent(group.shares[(int)verdict]));
         }
-        entry["verdicts"] = shares;
-        const double median = MedianOf(group.speedups);
-        const auto [low, high] = std::minmax_element(group.speedups.begin(), group.speedups.end());
-        row.push_back(RatioText(median));
-        row.push_back(RatioText(*low) + "-" + RatioText(*high));
-        entry["speedup"] = {{"median", median}, {"min", *low}, {"max", *high}};
-        SpeedupRow drawn;
-        for (size_t i = 0; i < values.size(); ++i) {
-            drawn.label += (i > 0 ? " \xc2\xb7 " : "") + values[i];
-        }
-        drawn.dotName = "report";
-        drawn.speedups = group.speedups;
-        drawn.estimate.runs = (int)group.speedups.size();
-        drawn.estimate.median = median;
-        drawn.estimate.low = *low;
-        drawn.estimate.high = *high;
-        drawn.estimate.rank = 1;
-        drawn.estimate.verdict =
-            (Verdict)(std::max_element(std::begin(group.verdicts), std::end(group.verdicts)) -
-                      std::begin(group.verdicts));
-        table.chart.push_back(drawn);
+        row.push_back(RatioText(group.median));
+        row.push_back(RatioText(group.min) + "-" + RatioText(group.max));
         table.rows.push_back(row);
-        table.json.push_back(entry);
+        table.chart.push_back(GroupChartRow(group));
     }
     return table;
 }
 
-std::string AlignedTable(const std::vector<std::string>& header, const TableRows& rows) {
-    TableRows shown = {header};
-    for (const auto& row : rows) {
-        shown.emplace_back();
-        for (const std::string& cell : row) {
-            shown.back().push_back(TerminalText(cell));
-        }
-    }
-    std::vector<size_t> widths(header.size());
-    for (const auto& row : shown) {
-        for (size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], row[i].size());
-        }
-    }
-    std::string out;
-    for (const auto& row : shown) {
-        for (size_t i = 0; i < row.size(); ++i) {
-            out += row[i];
-            if (i + 1 < row.size()) {
-                out.append(widths[i] - row[i].size() + 2, ' ');
-            }
-        }
-        out += "\n";
-    }
-    return out;
-}
-
-FleetTable MergedTable(const Report& report, bool forPage) {
+FleetTable MergedTable(const MergeReport& report, bool forPage) {
     FleetTable table;
     const std::vector<std::string> keys = forPage ? PageGroupKeys(report) : report.groupBy;
     if (!keys.empty()) {
@@ -252,7 +241,8 @@ FleetTable MergedTable(const Report& report, bool forPage) {
         table.header = std::move(groups.header);
         table.rows = std::move(groups.rows);
         table.chart = std::move(groups.chart);
-        table.json = {{"reports", report.paths}, {"group_by", keys}, {"groups", groups.json}};
+        table.groups = std::move(groups.groups);
+        table.keys = keys;
         table.grouped = true;
         return table;
     }
@@ -261,32 +251,15 @@ FleetTable MergedTable(const Report& report, bool forPage) {
     for (const CheckedReport& checked : report.reports) {
         for (const CheckedProgram& program : checked.programs) {
             levels.push_back(program.speedup.level);
+            table.verdicts.push_back(program.speedup.verdict);
         }
-    }
-    table.header[SpeedupColumn] = "speed-up (" + CiName(levels) + ")";
-    for (const CheckedReport& checked : report.reports) {
         AddRows(checked, &table.rows);
     }
-    // Scripts read the verdict by its name, as the reports state it, not by its phrase.
-    std::vector<const char*> names;
-    for (const CheckedReport& checked : report.reports) {
-        for (const CheckedProgram& program : checked.programs) {
-            names.push_back(VerdictName(program.speedup.verdict));
-        }
-    }
-    table.json = {{"reports", report.paths}, {"rows", Json::array()}};
-    for (size_t r = 0; r < table.rows.size(); ++r) {
-        Json entry = Json::object();
-        for (size_t i = 0; i < Header.size(); ++i) {
-            entry[JsonKeys[i]] = table.rows[r][i];
-        }
-        entry["verdict"] = names[r];
-        table.json["rows"].push_back(entry);
-    }
+    table.header[SpeedupColumn] = "speed-up (" + CiName(levels) + ")";
     return table;
 }
 
-std::vector<SpeedupRow> FleetChart(const Report& report, const FleetTable& table) {
+std::vector<SpeedupRow> FleetChart(const MergeReport& report, const FleetTable& table) {
     if (table.grouped) {
         return table.chart;
     }

@@ -5,6 +5,7 @@
 #include "report/charts/charts.h"
 #include "report/report.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,8 @@ namespace tools {
 using TableRows = std::vector<std::vector<std::string>>;
 
 // One row per size and deliverable: medians of both phases, the speed-up and the conclusion.
-TableRows SummaryRows(const std::vector<Comparison>& comparisons);
-std::vector<std::string> SummaryHeader(const std::vector<Comparison>& comparisons);
+TableRows SummaryRows(std::span<const Comparison> comparisons);
+std::vector<std::string> SummaryHeader(std::span<const Comparison> comparisons);
 
 // Past this many reports a table of every host is too long to read: the merge points to
 // --group-by, and the page draws groups.
@@ -25,13 +26,31 @@ void AddRows(const CheckedReport& report, TableRows* rows);
 
 // "host,fs,..." as keys; "" when each is one of the known keys, else what is wrong.
 std::string ParseGroupKeys(const std::string& text, std::vector<std::string>* keys);
+// A key's field in the merge's JSON.
+const char* GroupJsonKey(const std::string& key);
+
+// The verdicts in the order the tables show their shares.
+inline constexpr Verdict Verdicts[] = {Verdict::Parallel, Verdict::Serial, Verdict::Equivalent,
+                                       Verdict::Unclear};
+
+// One group of reports and programs, by the keys' values.
+struct GroupSummary {
+    std::vector<std::string> values; // one per key
+    size_t hosts = 0;                // labels
+    size_t reports = 0;
+    double shares[4] = {}; // of each verdict, by its value
+    Verdict commonest = Verdict::Unclear;
+    std::vector<double> speedups; // each report's median, per size and program
+    double median = 0, min = 0, max = 0;
+};
 
 // One row per group of the rows' reports and programs: the keys' values, the count of hosts
 // (labels) and reports, the share of each verdict, and the median and range of the speed-ups.
 struct GroupTable {
+    std::vector<std::string> keys;
     std::vector<std::string> header;
     TableRows rows;
-    Json json; // the same, with numbers as numbers
+    std::vector<GroupSummary> groups; // the same, with numbers as numbers
     // The page's chart: each group's reports' speed-ups as dots, their median and range as its
     // line, coloured by the commonest verdict.
     std::vector<SpeedupRow> chart;
@@ -45,17 +64,16 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
 struct FleetTable {
     std::vector<std::string> header;
     TableRows rows;
-    Json json;                     // the same, as --json prints it
-    std::vector<SpeedupRow> chart; // the groups' chart, when grouped
+    std::vector<Verdict> verdicts; // each row's, when not grouped
     bool grouped = false;
+    std::vector<std::string> keys;    // when grouped
+    std::vector<GroupSummary> groups; // when grouped
+    std::vector<SpeedupRow> chart;    // the groups' chart, when grouped
 };
-FleetTable MergedTable(const Report& report, bool forPage);
+FleetTable MergedTable(const MergeReport& report, bool forPage);
 
 // The merge's speed-up chart: the groups' where the table is grouped, else a row per report,
 // size and program, labelled by host and told apart by file name where two share a label.
-std::vector<SpeedupRow> FleetChart(const Report& report, const FleetTable& table);
-
-// The rows under the header in columns two spaces apart, each cell as TerminalText shows it.
-std::string AlignedTable(const std::vector<std::string>& header, const TableRows& rows);
+std::vector<SpeedupRow> FleetChart(const MergeReport& report, const FleetTable& table);
 
 } // namespace tools

@@ -125,21 +125,56 @@ void WriteSweepTable(std::string* out, const std::vector<Comparison>& sweep) {
     }
 }
 
+// The rows under the header in columns two spaces apart, each cell as TerminalText shows it.
+std::string AlignedTable(const std::vector<std::string>& header, const TableRows& rows) {
+    TableRows shown = {header};
+    for (const auto& row : rows) {
+        shown.emplace_back();
+        for (const std::string& cell : row) {
+            shown.back().push_back(TerminalText(cell));
+        }
+    }
+    std::vector<size_t> widths(header.size());
+    for (const auto& row : shown) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    }
+    std::string out;
+    for (const auto& row : shown) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            out += row[i];
+            if (i + 1 < row.size()) {
+                out.append(widths[i] - row[i].size() + 2, ' ');
+            }
+        }
+        out += "\n";
+    }
+    return out;
+}
+
 } // namespace
 
 std::string RenderText(const Report& report) {
-    std::string text;
-    if (report.kind == ReportKind::Merge) {
-        const FleetTable table = MergedTable(report, false);
-        return AlignedTable(table.header, table.rows);
-    }
-    for (const Comparison& comparison : report.comparisons) {
-        WriteComparison(&text, comparison, report.clock, report.suggest);
-    }
-    if (report.kind == ReportKind::Sweep) {
-        WriteSweepTable(&text, report.comparisons);
-    }
-    return text;
+    return std::visit(
+        PerKind{[](const ComparisonReport& r) {
+                    std::string text;
+                    WriteComparison(&text, r.comparison, r.context.clock, r.context.suggest);
+                    return text;
+                },
+                [](const SweepReport& r) {
+                    std::string text;
+                    for (const Comparison& comparison : r.sizes) {
+                        WriteComparison(&text, comparison, r.context.clock, r.context.suggest);
+                    }
+                    WriteSweepTable(&text, r.sizes);
+                    return text;
+                },
+                [](const MergeReport& r) {
+                    const FleetTable table = MergedTable(r, false);
+                    return AlignedTable(table.header, table.rows);
+                }},
+        report);
 }
 
 } // namespace tools

@@ -153,7 +153,7 @@ std::string CiName(const std::vector<double>& levels) {
     return (levels.empty() ? "" : ConfidenceText(levels.front()) + "% ") + "CI";
 }
 
-std::vector<double> LevelsOf(const std::vector<Comparison>& comparisons) {
+std::vector<double> LevelsOf(std::span<const Comparison> comparisons) {
     std::vector<double> levels;
     for (const Comparison& comparison : comparisons) {
         for (const DeliverableRuns& d : comparison.deliverables) {

@@ -5,6 +5,7 @@
 
 #include "runs/comparison.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,7 @@ std::string IntervalName(const std::vector<double>& levels);
 // "CI at each report's level" where they differ.
 std::string CiName(const std::vector<double>& levels);
 // The levels of every program of the comparisons, or of the reports.
-std::vector<double> LevelsOf(const std::vector<Comparison>& comparisons);
+std::vector<double> LevelsOf(std::span<const Comparison> comparisons);
 
 // The figures under a verdict on a card: "speed-up 0.96 (97.5% CI 0.51-1.06), 8 runs", with an
 // en dash, or why there is no interval.

@@ -4,6 +4,7 @@
 #include "report/charts/svg_draw.h"
 #include "runs/comparison.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ struct SpeedupRow {
 };
 
 // One row per program, or per size and program where there are several sizes.
-std::vector<SpeedupRow> SpeedupRows(const std::vector<Comparison>& comparisons);
+std::vector<SpeedupRow> SpeedupRows(std::span<const Comparison> comparisons);
 
 // The answer: every run's speed-up as a dot, the median and its interval per row, on a log axis
 // with the line at 1 and the margin's band around it.

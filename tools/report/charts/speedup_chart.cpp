@@ -10,7 +10,7 @@ namespace tools {
 
 using namespace svg;
 
-std::vector<SpeedupRow> SpeedupRows(const std::vector<Comparison>& comparisons) {
+std::vector<SpeedupRow> SpeedupRows(std::span<const Comparison> comparisons) {
     std::vector<SpeedupRow> rows;
     for (const Comparison& comparison : comparisons) {
         for (const DeliverableRuns& d : comparison.deliverables) {
