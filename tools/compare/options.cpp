@@ -29,7 +29,7 @@ bool ParseSizes(const std::string& text, std::vector<unsigned long long>* sizes,
     std::istringstream list(text);
     for (std::string item; std::getline(list, item, ',');) {
         const auto size = tools::ParseSize(item);
-        if (!size || *size == 0 || *size > tools::LargestFileSize) {
+        if (!size || !tools::IsFileSize(*size)) {
             *problem = "--sizes: '" + item + "' is not a size from 1B to 4GiB - 2B (" +
                        tools::SizeForms() + ")";
             return false;

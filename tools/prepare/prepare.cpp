@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         return tools::Refuse(program, "size 0: readrace times reading files, so each needs at "
                                       "least 1 byte");
     }
-    if (*size > tools::LargestFileSize) {
+    if (!tools::IsFileSize(*size)) {
         return tools::Refuse(program,
                              "size " + tools::FormatSize(*size) +
                                  " is too large: readrace reads a file whole only below 4 GiB - 1 "

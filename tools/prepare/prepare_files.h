@@ -8,6 +8,12 @@ namespace tools {
 // readrace reads a file whole only while its length fits 32 bits and is not all ones.
 constexpr unsigned long long LargestFileSize = 0xFFFFFFFEull;
 
+// A size each of the ten files can have: at least a byte, for there is something to time, and
+// at most LargestFileSize.
+constexpr bool IsFileSize(unsigned long long size) {
+    return size > 0 && size <= LargestFileSize;
+}
+
 // Writes "0.tmp" to "9.tmp" of size incompressible bytes each into dir, making dir and its
 // parents where they are missing. Each file is written under a hidden temporary name, flushed
 // to storage, renamed into place and evicted from the cache. What goes wrong is said on standard
