@@ -362,6 +362,7 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
          "parallel",
          "two readers at once were 1.24x as fast (97.5% CI 1.10-1.40)",
          0.025},
+        {{1, 1, 1, 1, 1, 1}, "equivalent", "the same within 3% (speed-up 1.00, 95% CI 1.00-1.00)"},
     };
     // Each case's table cell and phrase.
     const char* const shown[][2] = {{"1.24 (1.10-1.40)", "two readers faster"},
@@ -370,7 +371,8 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
                                     {"1.00 (0.99-1.02)", "the same within 3%"},
                                     {"1.05 (0.80-1.30)", "no clear difference"},
                                     {"2.15 (no interval)", "no verdict: too few runs"},
-                                    {"1.24 (1.10-1.40)", "two readers faster"}};
+                                    {"1.24 (1.10-1.40)", "two readers faster"},
+                                    {"1.00 (1.00-1.00)", "the same within 3%"}};
     for (const auto& c : cases) {
         tools::DeliverableRuns d;
         d.name = "readrace_nobuf";
@@ -386,7 +388,7 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         EXPECT_EQ(conclusion.substr(0, c.conclusion.size()), c.conclusion);
         const tools::Json json = tools::DeliverableJson(d)["summary"]["speedup"];
         EXPECT_EQ(json["verdict"], c.verdict);
-        if (d.speedup.rank > 0) {
+        if (tools::HasInterval(d.speedup)) {
             const double low = json["ci95"][0], high = json["ci95"][1];
             EXPECT_EQ(std::string(c.verdict) == "parallel", low > 1);
             EXPECT_EQ(std::string(c.verdict) == "serial", high < 1);
@@ -401,6 +403,9 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         report.comparisons = {comparison};
         report.clock = {1e9, 300, true};
         const std::string text = tools::RenderText(report);
+        // An interval the text states is drawn, even one of no width.
+        EXPECT_EQ(tools::RenderSvg(report).find("class=\"interval\"") != std::string::npos,
+                  tools::HasInterval(d.speedup));
         EXPECT_NE(text.find("readrace_nobuf\n  " + conclusion + "\n"), std::string::npos) << text;
         // Every format says the one phrase and the interval's own confidence, never another.
         const std::string stated = c.level == 0.05 ? "95%" : "97.5%";

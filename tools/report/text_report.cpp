@@ -31,7 +31,7 @@ std::string Ordinal(int n) {
 void WriteSpeedupFigures(std::string* out, const SpeedupEstimate& e) {
     *out += Format("  speed-up (serial / parallel total): median %.3f over %d run%s", e.median,
                    e.runs, e.runs == 1 ? "" : "s");
-    if (e.rank == 0) {
+    if (!HasInterval(e)) {
         *out += Format("; no interval\n");
         return;
     }

@@ -60,7 +60,7 @@ std::string SpeedupConclusion(const SpeedupEstimate& e, const Suggestions& sugge
     if (e.runs == 0) {
         return "no runs, no verdict";
     }
-    if (e.rank == 0) {
+    if (!HasInterval(e)) {
         const int needed = RunsForAnInterval(e);
         return std::to_string(e.runs) + (e.runs == 1 ? " run is" : " runs are") +
                " too few for a verdict: no " + ConfidenceText(e.level) +
@@ -128,7 +128,7 @@ std::string VerdictWords(Verdict verdict, double margin) {
 }
 
 std::string VerdictPhrase(const SpeedupEstimate& e) {
-    if (e.rank == 0) {
+    if (!HasInterval(e)) {
         return "no verdict: too few runs";
     }
     return VerdictWords(e.verdict, e.margin) +
@@ -164,7 +164,7 @@ std::vector<double> LevelsOf(const std::vector<Comparison>& comparisons) {
 }
 
 std::string SpeedupFigures(const SpeedupEstimate& e) {
-    if (e.rank == 0) {
+    if (!HasInterval(e)) {
         return "speed-up " + RatioText(e.median) + " from " + std::to_string(e.runs) + " run" +
                (e.runs == 1 ? "" : "s") + ": too few for an interval";
     }
@@ -175,7 +175,7 @@ std::string SpeedupFigures(const SpeedupEstimate& e) {
 
 std::string SpeedupCell(const SpeedupEstimate& e) {
     return Format("%.2f", e.median) +
-           (e.rank > 0 ? " (" + IntervalText(e.low, e.high) + ")" : " (no interval)");
+           (HasInterval(e) ? " (" + IntervalText(e.low, e.high) + ")" : " (no interval)");
 }
 
 std::string CacheCaveat(CacheDoubt doubt) {
@@ -236,7 +236,7 @@ std::string Crossover(const std::vector<Comparison>& sweep, const std::string& d
     for (const Comparison& comparison : sweep) {
         for (const DeliverableRuns& d : comparison.deliverables) {
             if (d.name == deliverable) {
-                answers.push_back({comparison.fileSize, d.speedup.rank > 0, d.speedup.verdict,
+                answers.push_back({comparison.fileSize, HasInterval(d.speedup), d.speedup.verdict,
                                    WithinMargin(d.speedup), VerdictPhrase(d.speedup)});
             }
         }

@@ -14,6 +14,7 @@ using namespace svg;
 namespace {
 
 constexpr double RowHeight = 58, Top = 62;
+constexpr double MinimumWidth = 5; // of an interval: the median's line is 3 wide
 
 // The row's figures under its verdict: the median and its interval, how many dots, the note.
 std::string Figures(const SpeedupRow& row) {
@@ -67,8 +68,14 @@ std::string Row(const SpeedupRow& row, const RatioPlot& plot, double centre, boo
     s += Note(12, centre + 22, Figures(row));
     s += Dots(row, plot, centre);
     if (HasInterval(e)) {
-        const double low = At(plot, std::max(e.low, axis.low));
-        s += Rect(low, centre - 4, At(plot, std::min(e.high, axis.high)) - low, 8,
+        double low = At(plot, std::max(e.low, axis.low)),
+               high = At(plot, std::min(e.high, axis.high));
+        // One narrower than the median's line, even of no width, still shows either side of it.
+        if (high - low < MinimumWidth) {
+            low = (low + high - MinimumWidth) / 2;
+            high = low + MinimumWidth;
+        }
+        s += Rect(low, centre - 4, high - low, 8,
                   "class=\"interval\" fill=\"" + colour + "\" fill-opacity=\"0.35\" stroke=\"" +
                       colour + "\"");
     }

@@ -44,8 +44,11 @@ std::string Series(const std::vector<Comparison>& sweep, const SweepLayout& layo
                              y2 = At(layout.plot, std::min(e.high, axis.high));
                 s += Line(cx, y1, cx, y2,
                           "class=\"interval\" stroke=\"" + colour + "\" stroke-width=\"2\"");
-                s += Line(cx - 4, y1, cx + 4, y1, "stroke=\"" + colour + "\"");
-                s += Line(cx - 4, y2, cx + 4, y2, "stroke=\"" + colour + "\"");
+                // Caps that the median's dot would hide, as on an interval of no height, reach
+                // out past it.
+                const double cap = std::fabs(y1 - y2) < 9 ? 7 : 4;
+                s += Line(cx - cap, y1, cx + cap, y1, "stroke=\"" + colour + "\"");
+                s += Line(cx - cap, y2, cx + cap, y2, "stroke=\"" + colour + "\"");
             }
             if (Usable(e.median)) {
                 const double my = At(layout.plot, std::clamp(e.median, axis.low, axis.high));
