@@ -535,6 +535,19 @@ TEST(Charts, ShowTheAnswerOnRoundScales) {
                   1u);
     }
     EXPECT_EQ(Attributes(speedups, "median", "x1").size(), 6u);
+    // Merged: two reports of other margins; grouped, their lowest to highest is no interval.
+    tools::Report merge;
+    merge.kind = tools::ReportKind::Merge;
+    for (const double margin : {0.03, 0.1}) {
+        tools::CheckedProgram program{
+            1 << 20, "readrace_seq", 0, 0, sweep[0].deliverables[0].speedup, {1.1}};
+        program.speedup.margin = margin;
+        merge.reports.push_back({"host", "", "", "", {}, {program}});
+    }
+    merge.groupBy = {"program"};
+    const std::string groups = tools::RenderSvg(merge);
+    EXPECT_EQ(Attributes(groups, "range", "x1").size(), 1u);
+    EXPECT_EQ(Attributes(groups, "interval", "x").size(), 0u);
     EXPECT_NE(sweepChart.find(">8 runs<"), std::string::npos);
     EXPECT_NE(sweepChart.find("readrace_&lt;nobuf&gt;"), std::string::npos);
 

@@ -200,13 +200,12 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
         for (size_t i = 0; i < values.size(); ++i) {
             drawn.label += (i > 0 ? " \xc2\xb7 " : "") + values[i];
         }
-        drawn.dotName = "report";
+        drawn.bar = SpeedupBar::Range;
         drawn.speedups = group.speedups;
         drawn.estimate.runs = (int)group.speedups.size();
         drawn.estimate.median = median;
         drawn.estimate.low = *low;
         drawn.estimate.high = *high;
-        drawn.estimate.rank = 1;
         drawn.estimate.verdict =
             (Verdict)(std::max_element(std::begin(group.verdicts), std::end(group.verdicts)) -
                       std::begin(group.verdicts));

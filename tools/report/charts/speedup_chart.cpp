@@ -14,16 +14,24 @@ using namespace svg;
 namespace {
 
 constexpr double RowHeight = 58, Top = 62;
-constexpr double MinimumWidth = 5; // of an interval: the median's line is 3 wide
+constexpr double MinimumWidth = 5; // of a bar: the median's line is 3 wide
 
-// The row's figures under its verdict: the median and its interval, how many dots, the note.
+// An interval where HasInterval says there is one; a range wherever both its ends can be placed.
+bool HasBar(const SpeedupRow& row) {
+    const SpeedupEstimate& e = row.estimate;
+    return row.bar == SpeedupBar::Range ? Usable(e.low) && Usable(e.high) : HasInterval(e);
+}
+
+// The row's figures under its verdict: the median and its interval or range, how many dots, and
+// the note.
 std::string Figures(const SpeedupRow& row) {
     const SpeedupEstimate& e = row.estimate;
-    std::string figures = std::to_string(row.speedups.size()) + " " + row.dotName +
+    const bool range = row.bar == SpeedupBar::Range;
+    std::string figures = std::to_string(row.speedups.size()) + (range ? " report" : " run") +
                           (row.speedups.size() == 1 ? "" : "s");
-    if (HasInterval(e)) {
-        figures = RatioText(e.median) + " (" + RatioText(e.low) + "\xe2\x80\x93" +
-                  RatioText(e.high) + "), " + figures;
+    if (HasBar(row)) {
+        figures = RatioText(e.median) + (range ? " (range " : " (") + RatioText(e.low) +
+                  "\xe2\x80\x93" + RatioText(e.high) + "), " + figures;
     }
     return row.note.empty() ? figures : figures + "; " + row.note;
 }
@@ -49,7 +57,34 @@ std::string Dots(const SpeedupRow& row, const RatioPlot& plot, double centre) {
     return s;
 }
 
-// One row: its label, verdict and figures at the left; its dots, interval and median drawn.
+// The row's bar: an interval as a box, a range as a dashed line between two ends. Either is drawn
+// at least MinimumWidth wide, so that one narrower than the median's line, even one of no width,
+// still shows either side of it.
+std::string Bar(const SpeedupRow& row, const RatioPlot& plot, double centre,
+                const std::string& colour) {
+    const SpeedupEstimate& e = row.estimate;
+    if (!HasBar(row)) {
+        return "";
+    }
+    double low = At(plot, std::max(e.low, plot.axis.low));
+    double high = At(plot, std::min(e.high, plot.axis.high));
+    if (high - low < MinimumWidth) {
+        low = (low + high - MinimumWidth) / 2;
+        high = low + MinimumWidth;
+    }
+    if (row.bar == SpeedupBar::Interval) {
+        return Rect(low, centre - 4, high - low, 8,
+                    "class=\"interval\" fill=\"" + colour + "\" fill-opacity=\"0.35\" stroke=\"" +
+                        colour + "\"");
+    }
+    const std::string stroke = "stroke=\"" + colour + "\" stroke-width=\"1.5\"";
+    return Line(low, centre, high, centre,
+                "class=\"range\" " + stroke + " stroke-dasharray=\"4 3\"") +
+           Line(low, centre - 6, low, centre + 6, stroke) +
+           Line(high, centre - 6, high, centre + 6, stroke);
+}
+
+// One row: its label, verdict and figures at the left; its dots, bar and median drawn.
 std::string Row(const SpeedupRow& row, const RatioPlot& plot, double centre, bool first) {
     const SpeedupEstimate& e = row.estimate;
     const RatioAxis& axis = plot.axis;
@@ -61,24 +96,13 @@ std::string Row(const SpeedupRow& row, const RatioPlot& plot, double centre, boo
     }
     s += Text(12, centre - 9, row.label, "font-weight=\"bold\"");
     // A group's verdict is its reports' commonest, not one of its own.
-    const std::string verdict = row.dotName == "report"
+    const std::string verdict = row.bar == SpeedupBar::Range
                                     ? "most reports: " + VerdictWords(e.verdict, e.margin)
                                     : VerdictPhrase(e);
     s += Text(12, centre + 7, verdict, "fill=\"" + colour + "\" font-weight=\"bold\"");
     s += Note(12, centre + 22, Figures(row));
     s += Dots(row, plot, centre);
-    if (HasInterval(e)) {
-        double low = At(plot, std::max(e.low, axis.low)),
-               high = At(plot, std::min(e.high, axis.high));
-        // One narrower than the median's line, even of no width, still shows either side of it.
-        if (high - low < MinimumWidth) {
-            low = (low + high - MinimumWidth) / 2;
-            high = low + MinimumWidth;
-        }
-        s += Rect(low, centre - 4, high - low, 8,
-                  "class=\"interval\" fill=\"" + colour + "\" fill-opacity=\"0.35\" stroke=\"" +
-                      colour + "\"");
-    }
+    s += Bar(row, plot, centre, colour);
     if (Usable(e.median) && e.median >= axis.low && e.median <= axis.high) {
         s += Line(At(plot, e.median), centre - 13, At(plot, e.median), centre + 13,
                   "class=\"median\" stroke=\"" + colour + "\" stroke-width=\"3\"");
@@ -92,10 +116,10 @@ std::vector<SpeedupRow> SpeedupRows(const std::vector<Comparison>& comparisons) 
     std::vector<SpeedupRow> rows;
     for (const Comparison& comparison : comparisons) {
         for (const DeliverableRuns& d : comparison.deliverables) {
-            rows.push_back({comparisons.size() > 1
-                                ? FormatSize(comparison.fileSize) + " \xc2\xb7 " + d.name
-                                : d.name,
-                            RunSpeedups(d.runs), d.speedup, "run", CacheNote(d.cacheDoubt)});
+            rows.push_back(
+                {comparisons.size() > 1 ? FormatSize(comparison.fileSize) + " \xc2\xb7 " + d.name
+                                        : d.name,
+                 RunSpeedups(d.runs), d.speedup, SpeedupBar::Interval, CacheNote(d.cacheDoubt)});
         }
     }
     return rows;
@@ -113,12 +137,12 @@ svg::Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& 
         for (const double s : row.speedups) {
             Widen(&extent, s);
         }
-        if (HasInterval(row.estimate)) {
+        if (HasBar(row)) {
             Widen(&extent, row.estimate.low);
             Widen(&extent, row.estimate.high);
         }
         levels.push_back(row.estimate.level);
-        groups = groups || row.dotName == "report";
+        groups = groups || row.bar == SpeedupBar::Range;
     }
     const double x0 = std::min(360.0, 20 + 7.2 * (double)longest) + 10, x1 = x0 + 560;
     const double bottom = Top + RowHeight * (double)rows.size();
@@ -128,8 +152,8 @@ svg::Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& 
     chart.height = (int)bottom + (footer.empty() ? 66 : 86);
     std::string& s = chart.body;
     s += Heading("Speed-up of two readers at once over one",
-                 groups ? "Each dot is one report's median speed-up; the bar spans the lowest to "
-                          "the highest, the line is their median; log scale."
+                 groups ? "Each dot is one report's median speed-up; the dashed line is their "
+                          "range, the upright bar their median; log scale."
                         : "Each dot is one run's serial total / parallel total; the bar is the "
                           "median with its " +
                               IntervalName(levels) + "; log scale.");
