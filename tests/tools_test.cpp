@@ -535,7 +535,8 @@ TEST(Charts, ShowTheAnswerOnRoundScales) {
                   1u);
     }
     EXPECT_EQ(Attributes(speedups, "median", "x1").size(), 6u);
-    // Merged: two reports of other margins; grouped, their lowest to highest is no interval.
+    // Merged, two reports of other margins: a band each; grouped, their lowest to highest is a
+    // range, not an interval, and the band the widest margin.
     tools::Report merge;
     merge.kind = tools::ReportKind::Merge;
     for (const double margin : {0.03, 0.1}) {
@@ -544,8 +545,12 @@ TEST(Charts, ShowTheAnswerOnRoundScales) {
         program.speedup.margin = margin;
         merge.reports.push_back({"host", "", "", "", {}, {program}});
     }
+    const std::string fleet = tools::RenderSvg(merge);
+    EXPECT_EQ(Attributes(fleet, "band", "width").size(), 2u);
+    EXPECT_NE(fleet.find("grey bands: each row"), std::string::npos);
     merge.groupBy = {"program"};
     const std::string groups = tools::RenderSvg(merge);
+    EXPECT_NE(groups.find("grey band: the same within 10%"), std::string::npos);
     EXPECT_EQ(Attributes(groups, "range", "x1").size(), 1u);
     EXPECT_EQ(Attributes(groups, "interval", "x").size(), 0u);
     EXPECT_NE(sweepChart.find(">8 runs<"), std::string::npos);

@@ -143,6 +143,7 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
         std::set<size_t> reports;
         size_t verdicts[4] = {};
         std::vector<double> speedups; // each report's median, per size and program
+        double margin = 0;            // the widest of its reports'
     };
     std::map<std::vector<std::string>, Group> groups; // sorted by the keys' values
     for (size_t r = 0; r < reports.size(); ++r) {
@@ -161,6 +162,7 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
             group.reports.insert(r);
             group.verdicts[(int)program.speedup.verdict] += 1;
             group.speedups.push_back(program.speedup.median);
+            group.margin = std::max(group.margin, program.speedup.margin);
         }
     }
     GroupTable table;
@@ -206,6 +208,8 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
         drawn.estimate.median = median;
         drawn.estimate.low = *low;
         drawn.estimate.high = *high;
+        // Every report of the group that found the two ways the same did so within the widest.
+        drawn.estimate.margin = group.margin;
         drawn.estimate.verdict =
             (Verdict)(std::max_element(std::begin(group.verdicts), std::end(group.verdicts)) -
                       std::begin(group.verdicts));

@@ -103,6 +103,21 @@ std::string MarginBand(const RatioPlot& plot, double margin, double across0, dou
                 "class=\"band\" fill=\"#bdbdbd\" fill-opacity=\"0.55\"");
 }
 
+double WidestMargin(const std::vector<double>& margins) {
+    return margins.empty() ? DefaultMargin : *std::max_element(margins.begin(), margins.end());
+}
+
+bool OneMargin(const std::vector<double>& margins) {
+    return std::all_of(margins.begin(), margins.end(),
+                       [&margins](double margin) { return margin == margins.front(); });
+}
+
+std::string BandCaption(const std::vector<double>& margins, const std::string& each) {
+    return OneMargin(margins)
+               ? "grey band: the same within " + Number(WidestMargin(margins) * 100, "%g") + "%"
+               : "grey bands: each " + each + "'s margin";
+}
+
 // The values stand left of a plot that rises and below one across the page, and the ticks reach
 // out to them; across the page the line at 1 stands out past the rows too.
 std::string RatioGrid(const RatioPlot& plot) {

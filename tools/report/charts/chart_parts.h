@@ -46,6 +46,14 @@ double At(const RatioPlot& plot, double ratio);
 std::string Tints(const RatioPlot& plot);
 // The margin's grey band around 1, across the plot from across0 to across1.
 std::string MarginBand(const RatioPlot& plot, double margin, double across0, double across1);
+// Each row's or point's margin may be its own (merged reports ran with other --margin): the widest
+// sets the axis, so that every band fits.
+double WidestMargin(const std::vector<double>& margins);
+// Whether every margin is the same one: then one band serves them all.
+bool OneMargin(const std::vector<double>& margins);
+// "grey band: the same within 3%" where every margin is one, else "grey bands: each row's
+// margin" for rows (or points) that each have a band of their own.
+std::string BandCaption(const std::vector<double>& margins, const std::string& each);
 // Grid lines at the axis' ticks with their values, the line at 1 and the plot's axis lines.
 std::string RatioGrid(const RatioPlot& plot);
 // Which way was faster, on each side of the line at 1.

@@ -128,12 +128,11 @@ std::vector<SpeedupRow> SpeedupRows(const std::vector<Comparison>& comparisons) 
 svg::Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& footer) {
     size_t longest = 14;
     Extent extent;
-    double margin = DefaultMargin;
-    std::vector<double> levels;
+    std::vector<double> margins, levels;
     bool groups = false;
     for (const SpeedupRow& row : rows) {
         longest = std::max(longest, row.label.size());
-        margin = Margin(row.estimate);
+        margins.push_back(Margin(row.estimate));
         for (const double s : row.speedups) {
             Widen(&extent, s);
         }
@@ -146,7 +145,8 @@ svg::Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& 
     }
     const double x0 = std::min(360.0, 20 + 7.2 * (double)longest) + 10, x1 = x0 + 560;
     const double bottom = Top + RowHeight * (double)rows.size();
-    const RatioPlot plot = MakeRatioPlot(extent, margin, false, x0, x1, Top, bottom, 40);
+    const RatioPlot plot =
+        MakeRatioPlot(extent, WidestMargin(margins), false, x0, x1, Top, bottom, 40);
     Chart chart;
     chart.width = (int)x1 + 30;
     chart.height = (int)bottom + (footer.empty() ? 66 : 86);
@@ -157,14 +157,22 @@ svg::Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& 
                         : "Each dot is one run's serial total / parallel total; the bar is the "
                           "median with its " +
                               IntervalName(levels) + "; log scale.");
-    s += Tints(plot) + MarginBand(plot, margin, Top, bottom) + RatioGrid(plot);
+    s += Tints(plot);
+    // A band across each run of rows that share a margin: one band where all do.
+    for (size_t r = 0, first = 0; r < rows.size(); ++r) {
+        if (r + 1 == rows.size() || margins[r + 1] != margins[r]) {
+            s += MarginBand(plot, margins[r], Top + RowHeight * (double)first,
+                            Top + RowHeight * (double)(r + 1));
+            first = r + 1;
+        }
+    }
+    s += RatioGrid(plot);
     for (size_t r = 0; r < rows.size(); ++r) {
         s += Row(rows[r], plot, Top + RowHeight * ((double)r + 0.5), r == 0);
     }
     s += WayLabels(plot);
     s += Note((x0 + x1) / 2, bottom + 53,
-              "speed-up: above 1, two readers at once were faster; grey band: the same within " +
-                  Number(margin * 100, "%g") + "%",
+              "speed-up: above 1, two readers at once were faster; " + BandCaption(margins, "row"),
               "middle");
     s += Footer(bottom + 76, footer);
     return chart;

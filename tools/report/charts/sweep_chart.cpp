@@ -19,6 +19,7 @@ struct SweepLayout {
     RatioPlot plot;
     std::vector<double> columns;
     double bottom = 0;
+    bool ownBands = false; // each point has a margin band of its own, the margins differing
 };
 
 // One program's median speed-ups and intervals over the sizes, joined by a line, with its run
@@ -39,6 +40,9 @@ std::string Series(const std::vector<Comparison>& sweep, const SweepLayout& layo
             const double cx = layout.columns[c] + shift;
             s += Text(layout.columns[c], countsY, std::to_string(d.runs.size()) + " runs",
                       "text-anchor=\"middle\" font-size=\"11\" fill=\"" + colour + "\"");
+            if (layout.ownBands) {
+                s += MarginBand(layout.plot, Margin(e), cx - 6, cx + 6);
+            }
             if (HasInterval(e)) {
                 const double y1 = At(layout.plot, std::max(e.low, axis.low)),
                              y2 = At(layout.plot, std::min(e.high, axis.high));
@@ -71,15 +75,15 @@ std::string Series(const std::vector<Comparison>& sweep, const SweepLayout& layo
 
 svg::Chart SweepChart(const std::vector<Comparison>& sweep, const std::string& footer) {
     const double x0 = 78, x1 = 640, top = 62, bottom = 362;
-    double smallest = 1e300, largest = 1, margin = DefaultMargin;
+    double smallest = 1e300, largest = 1;
     Extent extent;
     std::vector<std::string> names;
-    std::vector<double> levels;
+    std::vector<double> margins, levels;
     for (const Comparison& comparison : sweep) {
         smallest = std::min(smallest, (double)std::max(1ull, comparison.fileSize));
         largest = std::max(largest, (double)std::max(1ull, comparison.fileSize));
         for (const DeliverableRuns& d : comparison.deliverables) {
-            margin = Margin(d.speedup);
+            margins.push_back(Margin(d.speedup));
             levels.push_back(d.speedup.level);
             if (std::find(names.begin(), names.end(), d.name) == names.end()) {
                 names.push_back(d.name);
@@ -89,7 +93,11 @@ svg::Chart SweepChart(const std::vector<Comparison>& sweep, const std::string& f
             Widen(&extent, interval ? d.speedup.high : d.speedup.median);
         }
     }
-    SweepLayout layout{MakeRatioPlot(extent, margin, true, bottom, top, x0, x1, 22), {}, bottom};
+    const double margin = WidestMargin(margins);
+    SweepLayout layout{MakeRatioPlot(extent, margin, true, bottom, top, x0, x1, 22),
+                       {},
+                       bottom,
+                       !OneMargin(margins)};
     // Half a doubling beyond the sizes, so a single size still sits inside the axis.
     const double logLow = std::log2(std::min(smallest, largest)) - 0.5;
     const double logHigh = std::log2(largest) + 0.5;
@@ -104,10 +112,9 @@ svg::Chart SweepChart(const std::vector<Comparison>& sweep, const std::string& f
     s += Heading("Speed-up of two readers at once, against file size",
                  "The median speed-up (serial total / parallel total) with its " +
                      IntervalName(levels) + "; both axes log scale.");
-    s += Tints(layout.plot) + MarginBand(layout.plot, margin, x0, x1) + RatioGrid(layout.plot);
-    s += WayLabels(layout.plot);
-    s += Text(x1 + 10, At(layout.plot, 1) + 36,
-              "grey band: the same within " + Number(margin * 100, "%g") + "%",
+    s += Tints(layout.plot) + (layout.ownBands ? "" : MarginBand(layout.plot, margin, x0, x1));
+    s += RatioGrid(layout.plot) + WayLabels(layout.plot);
+    s += Text(x1 + 10, At(layout.plot, 1) + 36, BandCaption(margins, "point"),
               "font-size=\"10\" fill=\"#555\"");
     s += SideTitle(top, bottom, "speed-up (log scale)");
     for (size_t n = 0; n < names.size(); ++n) {
