@@ -27,6 +27,12 @@ int IntervalDigits(double low, double high) {
     return digits;
 }
 
+// Between two bounds, wherever an interval or a range is printed: a hyphen, as the text, JSON
+// and Markdown reports have always had it, for the scripts that read them.
+std::string Bounds(const std::string& low, const std::string& high) {
+    return low + "-" + high;
+}
+
 } // namespace
 
 std::string MarginText(double margin) {
@@ -47,11 +53,15 @@ std::string LevelText(double level) {
 
 std::string IntervalText(double low, double high) {
     const int digits = IntervalDigits(low, high);
-    return Fixed(digits, low) + "-" + Fixed(digits, high);
+    return Bounds(Fixed(digits, low), Fixed(digits, high));
 }
 
 std::string RatioText(double ratio) {
     return Fixed(IntervalDigits(ratio, ratio), ratio);
+}
+
+std::string RangeText(double low, double high) {
+    return Bounds(RatioText(low), RatioText(high));
 }
 
 std::string SpeedupConclusion(const SpeedupEstimate& e, const Suggestions& suggest) {
@@ -135,22 +145,17 @@ std::string VerdictPhrase(const SpeedupEstimate& e) {
            (WithinMargin(e) ? ", by less than " + MarginText(e.margin) : "");
 }
 
-std::string IntervalName(const std::vector<double>& levels) {
+std::string IntervalName(const std::vector<double>& levels, const std::string& noun) {
     for (const double level : levels) {
         if (level != levels.front()) {
-            return "interval at its report's level";
+            return noun + " at each report's level";
         }
     }
-    return (levels.empty() ? "" : ConfidenceText(levels.front()) + "% ") + "interval";
+    return (levels.empty() ? "" : ConfidenceText(levels.front()) + "% ") + noun;
 }
 
 std::string CiName(const std::vector<double>& levels) {
-    for (const double level : levels) {
-        if (level != levels.front()) {
-            return "CI at each report's level";
-        }
-    }
-    return (levels.empty() ? "" : ConfidenceText(levels.front()) + "% ") + "CI";
+    return IntervalName(levels, "CI");
 }
 
 std::vector<double> LevelsOf(const std::vector<Comparison>& comparisons) {
@@ -169,8 +174,7 @@ std::string SpeedupFigures(const SpeedupEstimate& e) {
                (e.runs == 1 ? "" : "s") + ": too few for an interval";
     }
     return "speed-up " + RatioText(e.median) + " (" + ConfidenceText(e.level) + "% CI " +
-           RatioText(e.low) + "\xe2\x80\x93" + RatioText(e.high) + "), " + std::to_string(e.runs) +
-           " runs";
+           RangeText(e.low, e.high) + "), " + std::to_string(e.runs) + " runs";
 }
 
 std::string SpeedupCell(const SpeedupEstimate& e) {

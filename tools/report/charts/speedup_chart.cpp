@@ -30,8 +30,8 @@ std::string Figures(const SpeedupRow& row) {
     std::string figures = std::to_string(row.speedups.size()) + (range ? " report" : " run") +
                           (row.speedups.size() == 1 ? "" : "s");
     if (HasBar(row)) {
-        figures = RatioText(e.median) + (range ? " (range " : " (") + RatioText(e.low) +
-                  "\xe2\x80\x93" + RatioText(e.high) + "), " + figures;
+        figures = RatioText(e.median) + (range ? " (range " : " (") + RangeText(e.low, e.high) +
+                  "), " + figures;
     }
     return row.note.empty() ? figures : figures + "; " + row.note;
 }
@@ -156,7 +156,7 @@ svg::Chart SpeedupChart(const std::vector<SpeedupRow>& rows, const std::string& 
                           "range, the upright bar their median; log scale."
                         : "Each dot is one run's serial total / parallel total; the bar is the "
                           "median with its " +
-                              IntervalName(levels) + "; log scale.");
+                              IntervalName(levels, "interval") + "; log scale.");
     s += Tints(plot);
     // A band across each run of rows that share a margin: one band where all do.
     for (size_t r = 0, first = 0; r < rows.size(); ++r) {

@@ -111,7 +111,7 @@ svg::Chart SweepChart(const std::vector<Comparison>& sweep, const std::string& f
     std::string& s = chart.body;
     s += Heading("Speed-up of two readers at once, against file size",
                  "The median speed-up (serial total / parallel total) with its " +
-                     IntervalName(levels) + "; both axes log scale.");
+                     IntervalName(levels, "interval") + "; both axes log scale.");
     s += Tints(layout.plot) + (layout.ownBands ? "" : MarginBand(layout.plot, margin, x0, x1));
     s += RatioGrid(layout.plot) + WayLabels(layout.plot);
     s += Text(x1 + 10, At(layout.plot, 1) + 36, BandCaption(margins, "point"),
