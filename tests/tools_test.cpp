@@ -363,6 +363,7 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
          "parallel",
          "two readers at once were 1.24x as fast (97.5% CI 1.10-1.40)",
          0.025},
+        {{1, 1, 1, 1, 1, 1}, "equivalent", "the same within 3% (speed-up 1.00, 95% CI 1.00-1.00)"},
     };
     // Each case's table cell and phrase.
     const char* const shown[][2] = {{"1.24 (1.10-1.40)", "two readers faster"},
@@ -371,7 +372,8 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
                                     {"1.00 (0.99-1.02)", "the same within 3%"},
                                     {"1.05 (0.80-1.30)", "no clear difference"},
                                     {"2.15 (no interval)", "no verdict: too few runs"},
-                                    {"1.24 (1.10-1.40)", "two readers faster"}};
+                                    {"1.24 (1.10-1.40)", "two readers faster"},
+                                    {"1.00 (1.00-1.00)", "the same within 3%"}};
     for (const auto& c : cases) {
         tools::DeliverableRuns d;
         d.name = "readrace_nobuf";
@@ -387,7 +389,7 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         EXPECT_EQ(conclusion.substr(0, c.conclusion.size()), c.conclusion);
         const tools::Json json = tools::DeliverableJson(d)["summary"]["speedup"];
         EXPECT_EQ(json["verdict"], c.verdict);
-        if (d.speedup.rank > 0) {
+        if (tools::HasInterval(d.speedup)) {
             const double low = json["ci95"][0], high = json["ci95"][1];
             EXPECT_EQ(std::string(c.verdict) == "parallel", low > 1);
             EXPECT_EQ(std::string(c.verdict) == "serial", high < 1);
@@ -403,6 +405,9 @@ TEST(EstimateSpeedup, VerdictAndIntervalAgreeInEveryReport) {
         compared.context.clock = {1e9, 300, true};
         const tools::Report report = compared;
         const std::string text = tools::RenderText(report);
+        // An interval the text states is drawn, even one of no width.
+        EXPECT_EQ(tools::RenderSvg(report).find("class=\"interval\"") != std::string::npos,
+                  tools::HasInterval(d.speedup));
         EXPECT_NE(text.find("readrace_nobuf\n  " + conclusion + "\n"), std::string::npos) << text;
         // Every format says the one phrase and the interval's own confidence, never another.
         const std::string stated = c.level == 0.05 ? "95%" : "97.5%";
@@ -532,6 +537,23 @@ TEST(Charts, ShowTheAnswerOnRoundScales) {
                   1u);
     }
     EXPECT_EQ(Attributes(speedups, "median", "x1").size(), 6u);
+    // Merged, two reports of other margins: a band each; grouped, their lowest to highest is a
+    // range, not an interval, and the band the widest margin.
+    tools::MergeReport merge;
+    for (const double margin : {0.03, 0.1}) {
+        tools::CheckedProgram program{
+            1 << 20, "readrace_seq", 0, 0, sweep[0].deliverables[0].speedup, {1.1}};
+        program.speedup.margin = margin;
+        merge.reports.push_back({"host", "", "", "", {}, {program}});
+    }
+    const std::string fleet = tools::RenderSvg(merge);
+    EXPECT_EQ(Attributes(fleet, "band", "width").size(), 2u);
+    EXPECT_NE(fleet.find("grey bands: each row"), std::string::npos);
+    merge.groupBy = {"program"};
+    const std::string groups = tools::RenderSvg(merge);
+    EXPECT_NE(groups.find("grey band: the same within 10%"), std::string::npos);
+    EXPECT_EQ(Attributes(groups, "range", "x1").size(), 1u);
+    EXPECT_EQ(Attributes(groups, "interval", "x").size(), 0u);
     EXPECT_NE(sweepChart.find(">8 runs<"), std::string::npos);
     EXPECT_NE(sweepChart.find("readrace_&lt;nobuf&gt;"), std::string::npos);
 

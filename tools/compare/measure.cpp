@@ -110,7 +110,7 @@ std::string StopRule(const Options& options, const std::vector<tools::Deliverabl
 void ShowProgress(int run, const tools::DeliverableRuns& d) {
     const tools::SpeedupEstimate& e = d.speedup;
     fprintf(stderr, "\r\033[Krun %d: %s", run, d.name.c_str());
-    if (e.rank > 0) {
+    if (tools::HasInterval(e)) {
         fprintf(stderr, "  speed-up %.2f (%s%% CI %s): %s", e.median,
                 tools::ConfidenceText(e.level).c_str(), tools::IntervalText(e.low, e.high).c_str(),
                 tools::VerdictPhrase(e).c_str());

@@ -39,7 +39,7 @@ std::string MethodText(const SpeedupEstimate& e) {
 }
 
 Json SpeedupJson(const SpeedupEstimate& e, const std::string& conclusion) {
-    const bool interval = e.rank > 0;
+    const bool interval = HasInterval(e);
     return {{"median", e.median},
             {"ci95", interval ? Json::array({e.low, e.high}) : Json()},
             // The interval's own confidence: ci95 keeps its name for the readers that know it,

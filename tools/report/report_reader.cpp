@@ -382,7 +382,7 @@ bool VerifyDeliverables(const Json& list, const std::string& where, double ticks
         program.parallelMBps = s.parallelMBps.median;
         program.serialMBps = s.serialMBps.median;
         const SpeedupEstimate& e = program.speedup;
-        const bool interval = e.rank > 0;
+        const bool interval = HasInterval(e);
         const std::string speedupAt = at + "/summary/speedup";
         for (const std::string& differs :
              {Compare(stated, speedupAt, "verdict", VerdictName(e.verdict), runs.size()),

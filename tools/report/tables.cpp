@@ -86,9 +86,12 @@ const char* GroupJsonKey(const std::string& name) {
 }
 
 std::vector<std::string> SummaryHeader(std::span<const Comparison> comparisons) {
-    return {"file size",     "deliverable",
-            "runs",          "parallel median",
-            "serial median", "speed-up (serial / parallel, " + CiName(LevelsOf(comparisons)) + ")",
+    return {"file size",
+            "deliverable",
+            "runs",
+            "parallel median",
+            "serial median",
+            "speed-up (serial / parallel, " + IntervalName(LevelsOf(comparisons), "CI") + ")",
             "verdict"};
 }
 
@@ -143,6 +146,7 @@ std::vector<GroupSummary> SummarizeGroups(const std::vector<CheckedReport>& repo
         std::set<size_t> reports;
         size_t verdicts[4] = {};
         std::vector<double> speedups; // each report's median, per size and program
+        double margin = 0;            // the widest of its reports'
     };
     std::map<std::vector<std::string>, Group> groups; // sorted by the keys' values
     for (size_t r = 0; r < reports.size(); ++r) {
@@ -161,6 +165,7 @@ std::vector<GroupSummary> SummarizeGroups(const std::vector<CheckedReport>& repo
             group.reports.insert(r);
             group.verdicts[(int)program.speedup.verdict] += 1;
             group.speedups.push_back(program.speedup.median);
+            group.margin = std::max(group.margin, program.speedup.margin);
         }
     }
     std::vector<GroupSummary> summaries;
@@ -181,6 +186,7 @@ std::vector<GroupSummary> SummarizeGroups(const std::vector<CheckedReport>& repo
         const auto [low, high] = std::minmax_element(group.speedups.begin(), group.speedups.end());
         summary.min = *low;
         summary.max = *high;
+        summary.margin = group.margin;
         summaries.push_back(summary);
     }
     return summaries;
@@ -193,13 +199,14 @@ SpeedupRow GroupChartRow(const GroupSummary& group) {
     for (size_t i = 0; i < group.values.size(); ++i) {
         drawn.label += (i > 0 ? " \xc2\xb7 " : "") + group.values[i];
     }
-    drawn.dotName = "report";
+    drawn.bar = SpeedupBar::Range;
     drawn.speedups = group.speedups;
     drawn.estimate.runs = (int)group.speedups.size();
     drawn.estimate.median = group.median;
     drawn.estimate.low = group.min;
     drawn.estimate.high = group.max;
-    drawn.estimate.rank = 1;
+    // Every report of the group that found the two ways the same did so within the widest.
+    drawn.estimate.margin = group.margin;
     drawn.estimate.verdict = group.commonest;
     return drawn;
 }
@@ -226,7 +233,7 @@ GroupTable GroupReports(const std::vector<CheckedReport>& reports,
             row.push_back(Percent(group.shares[(int)verdict]));
         }
         row.push_back(RatioText(group.median));
-        row.push_back(RatioText(group.min) + "-" + RatioText(group.max));
+        row.push_back(RangeText(group.min, group.max));
         table.rows.push_back(row);
         table.chart.push_back(GroupChartRow(group));
     }
@@ -255,7 +262,7 @@ FleetTable MergedTable(const MergeReport& report, bool forPage) {
         }
         AddRows(checked, &table.rows);
     }
-    table.header[SpeedupColumn] = "speed-up (" + CiName(levels) + ")";
+    table.header[SpeedupColumn] = "speed-up (" + IntervalName(levels, "CI") + ")";
     return table;
 }
 

@@ -42,6 +42,7 @@ struct GroupSummary {
     Verdict commonest = Verdict::Unclear;
     std::vector<double> speedups; // each report's median, per size and program
     double median = 0, min = 0, max = 0;
+    double margin = 0; // the widest of its reports'
 };
 
 // One row per group of the rows' reports and programs: the keys' values, the count of hosts

@@ -32,7 +32,7 @@ std::string Ordinal(int n) {
 void WriteSpeedupFigures(std::string* out, const SpeedupEstimate& e) {
     *out += Format("  speed-up (serial / parallel total): median %.3f over %d run%s", e.median,
                    e.runs, e.runs == 1 ? "" : "s");
-    if (e.rank == 0) {
+    if (!HasInterval(e)) {
         *out += Format("; no interval\n");
         return;
     }
@@ -105,7 +105,7 @@ void WriteComparison(std::string* out, const Comparison& comparison, const TickC
 
 void WriteSweepTable(std::string* out, const std::vector<Comparison>& sweep) {
     *out += Format("\n%-10s %-15s %-24s %s\n", "size", "deliverable",
-                   ("speed-up (" + CiName(LevelsOf(sweep)) + ")").c_str(), "verdict");
+                   ("speed-up (" + IntervalName(LevelsOf(sweep), "CI") + ")").c_str(), "verdict");
     std::vector<std::string> names;
     for (const Comparison& comparison : sweep) {
         for (const DeliverableRuns& d : comparison.deliverables) {

@@ -27,6 +27,12 @@ int IntervalDigits(double low, double high) {
     return digits;
 }
 
+// Between two bounds, wherever an interval or a range is printed: a hyphen, as the text, JSON
+// and Markdown reports have always had it, for the scripts that read them.
+std::string Bounds(const std::string& low, const std::string& high) {
+    return low + "-" + high;
+}
+
 } // namespace
 
 std::string MarginText(double margin) {
@@ -47,11 +53,15 @@ std::string LevelText(double level) {
 
 std::string IntervalText(double low, double high) {
     const int digits = IntervalDigits(low, high);
-    return Fixed(digits, low) + "-" + Fixed(digits, high);
+    return Bounds(Fixed(digits, low), Fixed(digits, high));
 }
 
 std::string RatioText(double ratio) {
     return Fixed(IntervalDigits(ratio, ratio), ratio);
+}
+
+std::string RangeText(double low, double high) {
+    return Bounds(RatioText(low), RatioText(high));
 }
 
 std::string SpeedupConclusion(const SpeedupEstimate& e, const Suggestions& suggest) {
@@ -60,7 +70,7 @@ std::string SpeedupConclusion(const SpeedupEstimate& e, const Suggestions& sugge
     if (e.runs == 0) {
         return "no runs, no verdict";
     }
-    if (e.rank == 0) {
+    if (!HasInterval(e)) {
         const int needed = RunsForAnInterval(e);
         return std::to_string(e.runs) + (e.runs == 1 ? " run is" : " runs are") +
                " too few for a verdict: no " + ConfidenceText(e.level) +
@@ -128,29 +138,20 @@ std::string VerdictWords(Verdict verdict, double margin) {
 }
 
 std::string VerdictPhrase(const SpeedupEstimate& e) {
-    if (e.rank == 0) {
+    if (!HasInterval(e)) {
         return "no verdict: too few runs";
     }
     return VerdictWords(e.verdict, e.margin) +
            (WithinMargin(e) ? ", by less than " + MarginText(e.margin) : "");
 }
 
-std::string IntervalName(const std::vector<double>& levels) {
+std::string IntervalName(const std::vector<double>& levels, const std::string& noun) {
     for (const double level : levels) {
         if (level != levels.front()) {
-            return "interval at its report's level";
+            return noun + " at each report's level";
         }
     }
-    return (levels.empty() ? "" : ConfidenceText(levels.front()) + "% ") + "interval";
-}
-
-std::string CiName(const std::vector<double>& levels) {
-    for (const double level : levels) {
-        if (level != levels.front()) {
-            return "CI at each report's level";
-        }
-    }
-    return (levels.empty() ? "" : ConfidenceText(levels.front()) + "% ") + "CI";
+    return (levels.empty() ? "" : ConfidenceText(levels.front()) + "% ") + noun;
 }
 
 std::vector<double> LevelsOf(std::span<const Comparison> comparisons) {
@@ -164,18 +165,17 @@ std::vector<double> LevelsOf(std::span<const Comparison> comparisons) {
 }
 
 std::string SpeedupFigures(const SpeedupEstimate& e) {
-    if (e.rank == 0) {
+    if (!HasInterval(e)) {
         return "speed-up " + RatioText(e.median) + " from " + std::to_string(e.runs) + " run" +
                (e.runs == 1 ? "" : "s") + ": too few for an interval";
     }
     return "speed-up " + RatioText(e.median) + " (" + ConfidenceText(e.level) + "% CI " +
-           RatioText(e.low) + "\xe2\x80\x93" + RatioText(e.high) + "), " + std::to_string(e.runs) +
-           " runs";
+           RangeText(e.low, e.high) + "), " + std::to_string(e.runs) + " runs";
 }
 
 std::string SpeedupCell(const SpeedupEstimate& e) {
     return Format("%.2f", e.median) +
-           (e.rank > 0 ? " (" + IntervalText(e.low, e.high) + ")" : " (no interval)");
+           (HasInterval(e) ? " (" + IntervalText(e.low, e.high) + ")" : " (no interval)");
 }
 
 std::string CacheCaveat(CacheDoubt doubt) {
@@ -236,7 +236,7 @@ std::string Crossover(const std::vector<Comparison>& sweep, const std::string& d
     for (const Comparison& comparison : sweep) {
         for (const DeliverableRuns& d : comparison.deliverables) {
             if (d.name == deliverable) {
-                answers.push_back({comparison.fileSize, d.speedup.rank > 0, d.speedup.verdict,
+                answers.push_back({comparison.fileSize, HasInterval(d.speedup), d.speedup.verdict,
                                    WithinMargin(d.speedup), VerdictPhrase(d.speedup)});
             }
         }

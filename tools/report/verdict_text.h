@@ -30,6 +30,8 @@ std::string MarginText(double margin);
 std::string IntervalText(double low, double high);
 // One ratio the same way: "1.17", with more digits where two would show 1 for what is not 1.
 std::string RatioText(double ratio);
+// Two bounds, each as RatioText shows it, with the dash of IntervalText: "0.64-1.03".
+std::string RangeText(double low, double high);
 
 // The verdict in one number and one direction: "two readers at once were 1.18x as fast (95% CI
 // 1.10-1.27)", "one reader was 1.86x as fast as two at once (...)", "the same within 3% (...)",
@@ -44,18 +46,15 @@ std::string VerdictPhrase(const SpeedupEstimate& estimate);
 // within 3%" or "no clear difference".
 std::string VerdictWords(Verdict verdict, double margin);
 
-// What an interval is called in a caption: "97.5% interval" where every estimate shares one
-// level, "interval at its report's level" where they differ.
-std::string IntervalName(const std::vector<double>& levels);
-
-// What a column of intervals is headed by: "97.5% CI" where every estimate shares one level,
-// "CI at each report's level" where they differ.
-std::string CiName(const std::vector<double>& levels);
+// What intervals are called, by the noun given ("interval" in a caption, "CI" heading a column):
+// "97.5% interval" where every estimate shares one level, "interval at each report's level"
+// where they differ.
+std::string IntervalName(const std::vector<double>& levels, const std::string& noun);
 // The levels of every program of the comparisons, or of the reports.
 std::vector<double> LevelsOf(std::span<const Comparison> comparisons);
 
-// The figures under a verdict on a card: "speed-up 0.96 (97.5% CI 0.51-1.06), 8 runs", with an
-// en dash, or why there is no interval.
+// The figures under a verdict on a card: "speed-up 0.96 (97.5% CI 0.51-1.06), 8 runs", or why
+// there is no interval.
 std::string SpeedupFigures(const SpeedupEstimate& estimate);
 
 // "1.18 (1.10-1.27)", or "2.15 (no interval)"

@@ -15,7 +15,7 @@ void Conclude(DeliverableRuns* deliverable, const TickCalibration& clock,
     deliverable->summary = Summarize(deliverable->runs, clock.ticksPerSecond, bytesPerPhase);
     const std::vector<double> speedups = RunSpeedups(deliverable->runs);
     deliverable->speedup = EstimateSpeedup(speedups, plan);
-    if (deliverable->speedup.rank > 0 && deliverable->speedup.verdict == Verdict::Unclear) {
+    if (HasInterval(deliverable->speedup) && deliverable->speedup.verdict == Verdict::Unclear) {
         deliverable->speedup.runsToSettle = RunsToSettle(speedups, plan);
     }
     deliverable->storage = SummarizeStorage(deliverable->traffic);

@@ -127,6 +127,10 @@ SpeedupPlan SequentialPlan(int firstLook, int lastLook, double level, double mar
     return plan;
 }
 
+bool HasInterval(const SpeedupEstimate& e) {
+    return e.rank > 0 && std::isfinite(e.low) && std::isfinite(e.high) && e.low > 0 && e.high > 0;
+}
+
 SpeedupEstimate EstimateSpeedup(const std::vector<double>& speedups, const SpeedupPlan& plan) {
     SpeedupEstimate e;
     const int n = (int)speedups.size();

@@ -75,6 +75,10 @@ struct SpeedupEstimate {
     int runsToSettle = 0;
 };
 
+// Whether the estimate has an interval to show: a rank, and bounds a ratio can have (finite and
+// above 0). Every report, text, JSON or chart, shows one where this holds, and only then.
+bool HasInterval(const SpeedupEstimate& estimate);
+
 // The estimate over the runs' speed-ups (serial total over parallel total) under the plan.
 SpeedupEstimate EstimateSpeedup(const std::vector<double>& speedups,
                                 const SpeedupPlan& plan = FixedPlan());

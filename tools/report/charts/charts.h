@@ -10,13 +10,18 @@
 
 namespace tools {
 
-// One row of the speed-up chart: each run's speed-up, and their median with its interval.
+// What a row's bar spans: a comparison's confidence interval for the median of its runs, or a
+// group's range, from its lowest report's speed-up to its highest, which is no interval.
+enum class SpeedupBar { Interval, Range };
+
+// One row of the speed-up chart: each run's speed-up (or each report's median, for a group), and
+// their median with its interval (or range).
 struct SpeedupRow {
     std::string label;
     std::vector<double> speedups;
-    SpeedupEstimate estimate;
-    std::string dotName = "run"; // what each dot is: a run, or one report of a group
-    std::string note;            // what the chart must not hide about the row, or ""
+    SpeedupEstimate estimate; // a range's ends are its low and high, with no rank
+    SpeedupBar bar = SpeedupBar::Interval;
+    std::string note; // what the chart must not hide about the row, or ""
 };
 
 // One row per program, or per size and program where there are several sizes.

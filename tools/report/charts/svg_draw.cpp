@@ -126,10 +126,6 @@ double Margin(const SpeedupEstimate& estimate) {
     return std::isfinite(estimate.margin) && estimate.margin > 0 ? estimate.margin : DefaultMargin;
 }
 
-bool HasInterval(const SpeedupEstimate& e) {
-    return e.runs >= 2 && Usable(e.low) && Usable(e.high) && e.low < e.high;
-}
-
 double Jitter(size_t index, double width) {
     return width * ((double)((index * 7919) % 17) / 16.0 - 0.5);
 }

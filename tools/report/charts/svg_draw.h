@@ -54,7 +54,6 @@ double RoundStep(double span, int wanted);
 
 // The estimate's margin, or the default where it has none.
 double Margin(const SpeedupEstimate& estimate);
-bool HasInterval(const SpeedupEstimate& estimate);
 // Same for the same run: dots spread without a random generator.
 double Jitter(size_t index, double width);
 
