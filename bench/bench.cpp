@@ -317,7 +317,7 @@ int CompareOnHugePages(const Options& options, const std::string& dir) {
                "buffers on huge pages too\n");
         return 0;
     }
-    if (setting.empty() || !SetHugePageSetting("always")) {
+    if (setting.empty() || !SetHugePageSetting("always").empty()) {
         printf("   --fio-huge-pages: cannot set %s (it needs root)\n", HugePageSetting);
         return 0;
     }

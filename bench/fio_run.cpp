@@ -2,12 +2,14 @@
 
 #include "run_program.h"
 
+#include "common/file_ops.h"
 #include "common/file_set.h"
 #include "common/json.h"
 #include "common/output_file.h"
 #include "common/safe_text.h"
 
-#include <fstream>
+#include <cerrno>
+#include <fcntl.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -53,17 +55,22 @@ std::string FioFileList(int from, int to) {
 
 } // namespace
 
-bool SetHugePageSetting(const std::string& value) {
-    std::ofstream out(HugePageSetting);
-    out << value << "\n";
-    out.flush();
-    return (bool)out;
+std::string SetHugePageSetting(const std::string& value) {
+    const int file = open(HugePageSetting, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (file < 0) {
+        return tools::ErrorText(errno);
+    }
+    const std::string line = value + "\n";
+    const std::string unwritten = tools::WriteAll(file, line.data(), line.size());
+    const std::string unclosed = tools::CloseFile(file);
+    return unwritten.empty() ? unclosed : unwritten;
 }
 
 int SetHugePageSettingBack(const std::string& setting, int status) {
-    if (!SetHugePageSetting(setting)) {
+    const std::string problem = SetHugePageSetting(setting);
+    if (!problem.empty()) {
         tools::Complain("readrace_bench", HugePageSetting,
-                        "cannot set it back to \"" + setting + "\"");
+                        "cannot set it back to \"" + setting + "\": " + problem);
         return status != 0 ? status : 1;
     }
     return status;

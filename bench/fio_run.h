@@ -8,8 +8,9 @@ namespace bench {
 
 constexpr const char* HugePageSetting = "/sys/kernel/mm/transparent_hugepage/enabled";
 
-// Sets the machine's transparent huge pages to value; false where it cannot (it needs root).
-bool SetHugePageSetting(const std::string& value);
+// Sets the machine's transparent huge pages to value: "", or the system's reason where it
+// cannot (it needs root).
+std::string SetHugePageSetting(const std::string& value);
 
 // Sets the machine's setting back to setting after fio's runs, whatever they ended with: the
 // bench must leave the machine as it found it. Returns status, or 1 where status was 0 and the
