@@ -10,6 +10,7 @@
 #include "common/file_set.h"
 #include "common/interrupts.h"
 #include "common/machine_facts.h"
+#include "common/output_file.h"
 #include "common/safe_text.h"
 #include "common/size_text.h"
 #include "prepare/prepare_files.h"
@@ -437,5 +438,6 @@ int main(int argc, char** argv) {
         status = 128 + signal;
     }
     std::filesystem::remove_all(options.scratch, error);
-    return status;
+    // A figure that never reached its reader is a failed run, not a quiet one.
+    return tools::CloseStdout("readrace_bench", status);
 }
