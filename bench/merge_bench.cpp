@@ -133,6 +133,17 @@ Timed TimeMerge(const Options& options, const fs::path& folder,
     return timed;
 }
 
+// Each count's time and CPU against the first count's, beside how many more reports it merged.
+void PrintGrowth(const Options& options, const std::vector<Timed>& times) {
+    for (size_t i = 1; i < times.size(); ++i) {
+        printf("%d reports took %.1f times as long as %d, %.1f times the CPU (%.1f times as "
+               "many)\n",
+               options.counts[i], times[i].seconds / times[0].seconds, options.counts[0],
+               times[i].cpuSeconds / times[0].cpuSeconds,
+               (double)options.counts[i] / options.counts[0]);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -186,13 +197,7 @@ int main(int argc, char** argv) {
         status = timed.status == 0 ? status : 1;
         times.push_back(timed);
     }
-    for (size_t i = 1; i < times.size(); ++i) {
-        printf("%d reports took %.1f times as long as %d, %.1f times the CPU (%.1f times as "
-               "many)\n",
-               options.counts[i], times[i].seconds / times[0].seconds, options.counts[0],
-               times[i].cpuSeconds / times[0].cpuSeconds,
-               (double)options.counts[i] / options.counts[0]);
-    }
+    PrintGrowth(options, times);
     fs::remove_all(folder, error);
     return status;
 }
