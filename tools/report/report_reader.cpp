@@ -470,19 +470,57 @@ std::string VerifyReport(const Json& json, PlanCache* plans, CheckedReport* chec
 
 namespace {
 
+// Builds the tree of a report from the parser's events, as the library's own parse would, with
+// its public interface alone.
+struct TreeBuilder {
+    Json* root;
+    std::vector<Json*> open; // the containers being filled, innermost last
+    Json* member = nullptr;  // where the value after an object's key goes
+
+    // Places a value where the parser is; returns where it went.
+    Json* Place(Json&& value) {
+        if (open.empty()) {
+            *root = std::move(value);
+            return root;
+        }
+        if (open.back()->is_array()) {
+            open.back()->push_back(std::move(value));
+            return &open.back()->back();
+        }
+        *member = std::move(value);
+        return member;
+    }
+    bool Value(Json&& value) {
+        Place(std::move(value));
+        return true;
+    }
+    bool Open(Json&& container) {
+        // Only the innermost container grows, so pointers to the open ones stay valid.
+        open.push_back(Place(std::move(container)));
+        return true;
+    }
+    bool Close() {
+        open.pop_back();
+        return true;
+    }
+    bool Key(std::string& name) {
+        member = &(*open.back())[name];
+        return true;
+    }
+};
+
 // Parses a report into a tree, but stops at values nested past DeepestReport, so that no deep tree
 // is built, and leaves out the per-file times (the "parallel" and "serial" lists of ticks), which
 // nothing here reads and which are most of a report's values.
 struct ReportParser {
-    using Dom = nlohmann::detail::json_sax_dom_parser<Json>;
-    Dom dom;
+    TreeBuilder tree;
     int depth = 0;
     int skipping = 0;      // open containers of a value left out
     bool skipNext = false; // the value after this key is left out
     bool tooDeep = false;
     size_t errorByte = 0;
 
-    explicit ReportParser(Json& root) : dom(root, false) {}
+    explicit ReportParser(Json& root) : tree{&root, {}, nullptr} {}
 
     // Whether the value that starts now is left out.
     bool Skip(bool opens) {
@@ -503,48 +541,48 @@ struct ReportParser {
     }
 
     bool null() {
-        return Skip(false) || dom.null();
+        return Skip(false) || tree.Value(Json());
     }
     bool boolean(bool value) {
-        return Skip(false) || dom.boolean(value);
+        return Skip(false) || tree.Value(value);
     }
     bool number_integer(Json::number_integer_t value) {
-        return Skip(false) || dom.number_integer(value);
+        return Skip(false) || tree.Value(value);
     }
     bool number_unsigned(Json::number_unsigned_t value) {
-        return Skip(false) || dom.number_unsigned(value);
+        return Skip(false) || tree.Value(value);
     }
-    bool number_float(Json::number_float_t value, const std::string& text) {
-        return Skip(false) || dom.number_float(value, text);
+    bool number_float(Json::number_float_t value, const std::string&) {
+        return Skip(false) || tree.Value(value);
     }
     bool string(std::string& value) {
-        return Skip(false) || dom.string(value);
+        return Skip(false) || tree.Value(std::move(value));
     }
     bool binary(Json::binary_t& value) {
-        return Skip(false) || dom.binary(value);
+        return Skip(false) || tree.Value(Json::binary(std::move(value)));
     }
-    bool start_object(size_t elements) {
-        return Open() && (Skip(true) || dom.start_object(elements));
+    bool start_object(size_t) {
+        return Open() && (Skip(true) || tree.Open(Json::object()));
     }
-    bool start_array(size_t elements) {
-        return Open() && (Skip(true) || dom.start_array(elements));
+    bool start_array(size_t) {
+        return Open() && (Skip(true) || tree.Open(Json::array()));
     }
     bool end_object() {
         --depth;
-        return skipping > 0 ? (--skipping, true) : dom.end_object();
+        return skipping > 0 ? (--skipping, true) : tree.Close();
     }
     bool end_array() {
         --depth;
-        return skipping > 0 ? (--skipping, true) : dom.end_array();
+        return skipping > 0 ? (--skipping, true) : tree.Close();
     }
     bool key(std::string& name) {
         if (skipping > 0) {
             return true;
         }
         skipNext = name == "parallel" || name == "serial";
-        return skipNext || dom.key(name);
+        return skipNext || tree.Key(name);
     }
-    bool parse_error(size_t byte, const std::string&, const nlohmann::detail::exception&) {
+    bool parse_error(size_t byte, const std::string&, const Json::exception&) {
         errorByte = byte;
         return false;
     }
