@@ -542,7 +542,7 @@ TEST(Charts, ShowTheAnswerOnRoundScales) {
     tools::MergeReport merge;
     for (const double margin : {0.03, 0.1}) {
         tools::CheckedProgram program{
-            1 << 20, "readrace_seq", 0, 0, sweep[0].deliverables[0].speedup, {1.1}};
+            1 << 20, "", "readrace_seq", 0, 0, sweep[0].deliverables[0].speedup, {1.1}};
         program.speedup.margin = margin;
         merge.reports.push_back({"host", "", "", "", {}, {program}});
     }
@@ -799,6 +799,19 @@ TEST(Compare, SweepsSizesInScratchSpace) {
     EXPECT_EQ(kept.begin()->first.rfind("readrace-sweep-", 0), 0u) << kept.begin()->first;
     EXPECT_EQ(harness::Snapshot(scratch / kept.begin()->first).size(), 2u)
         << "--keep keeps both sizes' files";
+    // Merged, each size's row names the folder its runs were made in.
+    harness::ScratchDir reports;
+    const std::string report = reports.path() + "/sweep.json";
+    std::ofstream(report) << json.out;
+    const harness::Captured merged =
+        harness::RunProgram({READRACE_COMPARE, "--merge", report}, ".");
+    const std::vector<std::string> rows = harness::SplitLines(merged.out);
+    ASSERT_EQ(rows.size(), 3u) << merged.out;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const bool small = rows[i].find(" 4 KiB ") != std::string::npos;
+        EXPECT_NE(rows[i].find(small ? "readrace-4096B " : "readrace-65536B "), std::string::npos)
+            << rows[i];
+    }
 }
 
 TEST(Compare, StopsAtARunThatFailsAndShowsItsDiagnostics) {

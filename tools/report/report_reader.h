@@ -25,6 +25,7 @@ std::string CheckReport(const Json& json);
 // One program at one file size, as its runs give it.
 struct CheckedProgram {
     unsigned long long fileSize = 0;
+    std::string directory; // where its runs were made: a sweep's folder for its size
     std::string name;
     double parallelMBps = 0, serialMBps = 0; // the medians
     SpeedupEstimate speedup;

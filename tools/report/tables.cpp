@@ -114,8 +114,8 @@ void AddRows(const CheckedReport& report, TableRows* rows) {
     for (const CheckedProgram& p : report.programs) {
         rows->push_back({OrDash(report.machine.host), OrDash(report.startedAt),
                          OrDash(report.machine.filesystem), OrDash(report.machine.device),
-                         OrDash(report.label), OrDash(report.directory), FormatSize(p.fileSize),
-                         p.name, Rate(p.parallelMBps), Rate(p.serialMBps), SpeedupCell(p.speedup),
+                         OrDash(report.label), OrDash(p.directory), FormatSize(p.fileSize), p.name,
+                         Rate(p.parallelMBps), Rate(p.serialMBps), SpeedupCell(p.speedup),
                          VerdictPhrase(p.speedup)});
     }
 }
