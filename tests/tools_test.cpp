@@ -82,6 +82,15 @@ TEST(CommandLine, HelpNamesValuesInWordsAndEndsWithExamples) {
     }
 }
 
+TEST(CommandLine, EveryToolPrintsItsVersion) {
+    for (const std::string tool :
+         {READRACE_PREPARE, READRACE_COMPARE, READRACE_BENCH, READRACE_VERDICT_SIM}) {
+        const harness::Captured version = harness::RunProgram({tool, "--version"}, ".");
+        EXPECT_EQ(version.status, 0) << tool;
+        EXPECT_EQ(version.out.rfind(tool.substr(tool.rfind('/') + 1) + " ", 0), 0u) << tool;
+    }
+}
+
 std::string CompleteRun(const std::string& lineEnd = "\n") {
     std::string text;
     for (const char* name : {"0", "5", "1", "6", "7", "2", "3", "8", "9", "4"}) {
