@@ -80,6 +80,12 @@ TEST(CommandLine, HelpNamesValuesInWordsAndEndsWithExamples) {
                                                              << help.out;
         }
     }
+    // The interval named first is at the level given, and nothing else changes with it.
+    const harness::Captured plain = harness::RunProgram({READRACE_COMPARE, "--help"}, ".");
+    std::string strict =
+        harness::RunProgram({READRACE_COMPARE, "--level", "0.01", "--help"}, ".").out;
+    ASSERT_NE(strict.find("with a 99% confidence interval."), std::string::npos) << strict;
+    EXPECT_EQ(strict.replace(strict.find("99%"), 3, "95%"), plain.out);
 }
 
 TEST(CommandLine, EveryToolPrintsItsVersion) {
