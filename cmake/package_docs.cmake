@@ -25,7 +25,8 @@ endfunction()
 readrace_gzip_copy(${PROJECT_SOURCE_DIR}/docs/debian/changelog ${readrace_docs}/changelog.gz)
 set(readrace_doc_outputs ${readrace_docs}/changelog.gz)
 # Every page is written by hand in docs/man: what --help cannot hold (exit status, files, how the
-# verdict is reached) needs a page of its own.
+# verdict is reached) needs a page of its own. tools_test checks that each option of the
+# companions' --help has its entry there, with the same default.
 foreach(page readrace_seq readrace_prepare readrace_compare)
   readrace_gzip_copy(${PROJECT_SOURCE_DIR}/docs/man/${page}.1 ${readrace_docs}/man1/${page}.1.gz)
   list(APPEND readrace_doc_outputs ${readrace_docs}/man1/${page}.1.gz)
