@@ -267,6 +267,7 @@ int main(int argc, char** argv) {
                  "there is none, and how many runs they take, through the companions' own "
                  "statistics.",
                  "readrace_verdict_sim");
+    tools::AddVersion(app);
     Simulation sim;
     unsigned long long seed = 20261208;
     bool settle = false;

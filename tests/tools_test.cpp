@@ -80,6 +80,63 @@ TEST(CommandLine, HelpNamesValuesInWordsAndEndsWithExamples) {
                                                              << help.out;
         }
     }
+    // The interval named first is at the level given, and nothing else changes with it.
+    const harness::Captured plain = harness::RunProgram({READRACE_COMPARE, "--help"}, ".");
+    std::string strict =
+        harness::RunProgram({READRACE_COMPARE, "--level", "0.01", "--help"}, ".").out;
+    ASSERT_NE(strict.find("with a 99% confidence interval."), std::string::npos) << strict;
+    EXPECT_EQ(strict.replace(strict.find("99%"), 3, "95%"), plain.out);
+}
+
+// Every option --help lists has its entry in the tool's manual page, with the default --help
+// gives; the page as man renders it, wide enough that no entry wraps.
+TEST(CommandLine, ManualPageHasEveryOptionOfHelpWithItsDefault) {
+    harness::RunOptions wide;
+    wide.environment = {"LC_ALL=C", "MANWIDTH=1000"};
+    auto words = [](const std::string& text) {
+        return std::regex_replace(text, std::regex("\\s+"), " ");
+    };
+    for (const std::string tool : {READRACE_PREPARE, READRACE_COMPARE}) {
+        const std::string page =
+            READRACE_MAN_PAGES "/" + tool.substr(tool.rfind('/') + 1) + ".1.gz";
+        const harness::Captured shown = harness::RunProgram({"man", "-l", page}, ".", wide);
+        if (shown.status == 127) {
+            if (harness::InCi()) {
+                FAIL() << "CI checks the manual pages, but man is missing: apt-get install man-db";
+            }
+            GTEST_SKIP() << "no man, so the manual pages are not checked: apt-get install man-db";
+        }
+        ASSERT_EQ(shown.status, 0) << shown.err;
+        // An option of --help and the lines its text wraps onto.
+        const std::string help = harness::RunProgram({tool, "--help"}, ".").out;
+        const std::regex option(R"(\n  (-\w, )?(--[\w-]+)[^\n]*(\n {26}[^\n]*)*)");
+        for (std::sregex_iterator i(help.begin(), help.end(), option), end; i != end; ++i) {
+            // The page's entry: its .TP tag, and its text up to the next line that is not.
+            std::smatch entry;
+            const std::regex tagged("\n {7}(-\\w, )?" + (*i)[2].str() +
+                                    R"([ \n][\s\S]*?(?=\n {0,7}\S|$))");
+            if (!std::regex_search(shown.out, entry, tagged)) {
+                ADD_FAILURE() << page << " has no entry for " << (*i)[2] << ", which --help lists";
+                continue;
+            }
+            std::smatch given;
+            const std::string text = words(i->str());
+            if (std::regex_search(text, given, std::regex(R"(\(default: ([^)]*)\))"))) {
+                EXPECT_NE(words(entry.str()).find(given[1]), std::string::npos)
+                    << page << ": the entry for " << (*i)[2] << " lacks --help's default "
+                    << given[1];
+            }
+        }
+    }
+}
+
+TEST(CommandLine, EveryToolPrintsItsVersion) {
+    for (const std::string tool :
+         {READRACE_PREPARE, READRACE_COMPARE, READRACE_BENCH, READRACE_VERDICT_SIM}) {
+        const harness::Captured version = harness::RunProgram({tool, "--version"}, ".");
+        EXPECT_EQ(version.status, 0) << tool;
+        EXPECT_EQ(version.out.rfind(tool.substr(tool.rfind('/') + 1) + " ", 0), 0u) << tool;
+    }
 }
 
 std::string CompleteRun(const std::string& lineEnd = "\n") {

@@ -68,11 +68,19 @@ std::optional<double> MarginFraction(std::string text) {
     return margin;
 }
 
+// What --help says first, with the interval's level.
+std::string Introduction(double level) {
+    return "Runs readrace_seq and readrace_nobuf again and again in DIR, alternating them, with "
+           "the ten files evicted from the cache before each run, and says how much faster two "
+           "readers at once were than one, with a " +
+           tools::ConfidenceText(level) + "% confidence interval.";
+}
+
 // When to stop: the run count or the stopping rule, its margin and level, and the time limits.
 void AddStoppingOptions(CLI::App& app, Options* options) {
     app.add_option("--runs", options->runs,
-                   "runs of each program: N, or auto (from the 5th run on, until each has its "
-                   "verdict: faster one way, or the same within --margin)")
+                   "runs of each program: N, from 1 to 100000, or auto (from the 5th run on, "
+                   "until each has its verdict: faster one way, or the same within --margin)")
         ->type_name("N|auto")
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {
@@ -83,8 +91,9 @@ void AddStoppingOptions(CLI::App& app, Options* options) {
             ""))
         ->capture_default_str();
     app.add_option("--max-runs", options->maxRuns,
-                   "with --runs auto, at most N runs of each (the intervals are widened for every "
-                   "look up to it)")
+                   "with --runs auto, at most N runs of each, N up to " +
+                       std::to_string(tools::LargestCap) +
+                       " (the intervals are widened for every look up to it)")
         ->type_name("N")
         ->check(CLI::Range(1, tools::LargestCap).description(""))
         ->capture_default_str();
@@ -101,12 +110,19 @@ void AddStoppingOptions(CLI::App& app, Options* options) {
             },
             ""))
         ->capture_default_str();
-    app.add_option("--level", options->level,
-                   "the chance, per program, of a wrong verdict where nothing differs (with both "
-                   "programs, up to twice this per session: 0.025 keeps that at 5%)")
+    // Taken through a function of its own so that --help, which CLI11 prints once the values
+    // are in, names the level given rather than the default.
+    app.add_option_function<double>(
+           "--level",
+           [&app, options](const double& level) {
+               options->level = level;
+               app.description(Introduction(level));
+           },
+           "the chance, per program, of a wrong verdict where nothing differs, from 0.0001 to 0.5 "
+           "(with both programs, up to twice this per session: 0.025 keeps that at 5%)")
         ->type_name("P")
         ->check(CLI::Range(0.0001, 0.5).description(""))
-        ->capture_default_str();
+        ->default_str(tools::Format("%g", tools::DefaultLevel));
     // CLI::PositiveNumber lets nan and inf through; neither would ever stop a run.
     const CLI::Validator finitePositive(
         [](std::string& text) -> std::string {
@@ -190,7 +206,8 @@ void AddSweepAndReportOptions(CLI::App& app, Options* options, std::string* grou
 // The examples and the forms of a size, under the options.
 void AddFooter(CLI::App& app) {
     app.footer("Sizes:\n  SIZE is " + tools::SizeForms() +
-               ". 32M and 32MiB are 33554432 bytes, 32MB is 32000000.\n\n"
+               ". 32M and 32MiB are 33554432 bytes, 32MB is 32000000. " + tools::FileSizeBounds() +
+               "\n\n"
                "Examples:\n"
                "  readrace_compare /data/bench\n"
                "      compare both programs on the ten files there, as many runs as it takes\n"
@@ -227,10 +244,7 @@ void ChoosePlan(Options* options) {
 
 int ParseOptions(int argc, char** argv, Options* options) {
     std::string groupBy;
-    CLI::App app("Runs readrace_seq and readrace_nobuf again and again in DIR, alternating them, "
-                 "with the ten files evicted from the cache before each run, and says how much "
-                 "faster two readers at once were than one, with a 95% confidence interval.",
-                 Program);
+    CLI::App app(Introduction(options->level), Program);
     tools::AddVersion(app);
     AddStoppingOptions(app, options);
     AddRunOptions(app, options);

@@ -173,6 +173,11 @@ int WriteFiles(const std::string& program, const fs::path& dir, unsigned long lo
 
 } // namespace
 
+std::string FileSizeBounds() {
+    return "SIZE is 1 byte or more, and at most " + std::to_string(LargestFileSize) +
+           " (4GiB - 2B): readrace reads a file whole only below 4 GiB - 1 byte.";
+}
+
 int PrepareFiles(const std::string& program, const std::string& dirText, unsigned long long size,
                  bool force, bool progress) {
     // From here on an interrupt waits for the writer to clean up.

@@ -14,6 +14,9 @@ constexpr bool IsFileSize(unsigned long long size) {
     return size > 0 && size <= LargestFileSize;
 }
 
+// Those bounds in words, for --help.
+std::string FileSizeBounds();
+
 // Writes "0.tmp" to "9.tmp" of size incompressible bytes each into dir, making dir and its
 // parents where they are missing. Each file is written under a hidden temporary name, flushed
 // to storage, renamed into place and evicted from the cache. What goes wrong is said on standard
