@@ -122,6 +122,14 @@ void AddStoppingOptions(CLI::App& app, Options* options) {
            "(with both programs, up to twice this per session: 0.025 keeps that at 5%)")
         ->type_name("P")
         ->check(CLI::Range(0.0001, 0.5).description(""))
+        // CLI::Range lets nan through, which no interval could ever be worked out at.
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return std::isnan(std::strtod(text.c_str(), nullptr))
+                           ? "takes a number from 0.0001 to 0.5, not '" + text + "'"
+                           : "";
+            },
+            ""))
         ->default_str(tools::Format("%g", tools::DefaultLevel));
     // CLI::PositiveNumber lets nan and inf through; neither would ever stop a run.
     const CLI::Validator finitePositive(
