@@ -447,6 +447,11 @@ const HostileCase Cases[] = {
      {"{compare}", "--svg", "{dir}/none/x.svg", "{dir}"},
      2,
      "{dir}/none/x.svg: No such file or directory"},
+    {"runs as CSV into a missing folder, named before any run",
+     {},
+     {"{compare}", "--csv", "{dir}/none/x.csv", "{dir}"},
+     2,
+     "{dir}/none/x.csv: No such file or directory"},
     {"a Markdown table onto a directory",
      [](const std::string& dir) {
          harness::MakeEntry(dir, {"md", harness::Entry::Directory});

@@ -599,9 +599,9 @@ TEST(Charts, ShowTheAnswerOnRoundScales) {
     tools::MergeReport merge;
     for (const double margin : {0.03, 0.1}) {
         tools::CheckedProgram program{
-            1 << 20, "", "readrace_seq", 0, 0, sweep[0].deliverables[0].speedup, {1.1}};
+            1 << 20, "", "readrace_seq", 0, 0, sweep[0].deliverables[0].speedup, {1.1}, {}};
         program.speedup.margin = margin;
-        merge.reports.push_back({"host", "", "", "", {}, {program}});
+        merge.reports.push_back({"host", "", "", "", 0, {}, {program}});
     }
     const std::string fleet = tools::RenderSvg(merge);
     EXPECT_EQ(Attributes(fleet, "band", "width").size(), 2u);
@@ -808,14 +808,23 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
 
     // The same host under another label is another row; an edited verdict is named.
     std::string other = json.out, edited = json.out;
-    other.replace(other.find("rack 7"), 6, "rack 8");
+    other.replace(other.find("rack 7"), 6, "rack, \\\"8\\\"");
     edited.replace(edited.find("\"verdict\": \"unclear\""), 20, "\"verdict\": \"parallel\"");
     std::ofstream(output / "other.json") << other;
     std::ofstream(output / "edited.json") << edited;
-    const harness::Captured both = harness::RunProgram(
-        {READRACE_COMPARE, "--merge", "--group-by", "program", jsonPath, output / "other.json"},
-        ".");
+    const std::string csv = output / "runs.csv";
+    const harness::Captured both =
+        harness::RunProgram({READRACE_COMPARE, "--merge", "--group-by", "program", "--csv", csv,
+                             jsonPath, output / "other.json"},
+                            ".");
     EXPECT_EQ(both.status, 0) << both.err;
+    // Every run a row, and a label with a comma and quotes as it was, read back by Python's csv.
+    const std::string labels =
+        "/usr/bin/python3 -c 'import csv, sys; rows = list(csv.DictReader("
+        "open(sys.argv[1], newline=\"\"))); sys.exit(len(rows) != 4 or "
+        "{r[\"label\"] for r in rows} != {\"rack 7\", \"rack, \\\"8\\\"\"})' '" +
+        csv + "'";
+    EXPECT_EQ(system(labels.c_str()), 0) << ReadText(csv);
     EXPECT_NE(
         both.out.find("\nreadrace_nobuf  2      2        0%        0%      0%          100%  "),
         std::string::npos)

@@ -88,6 +88,31 @@ std::string MarkdownCell(const std::string& text) {
     return TerminalText(cell);
 }
 
+namespace {
+
+// The length of the UTF-8 sequence that starts at text[i], or 0 where none does: overlong forms,
+// surrogates and the noncharacters U+FFFE and U+FFFF count as none.
+size_t Utf8Length(const std::string& text, size_t i) {
+    const unsigned char c = (unsigned char)text[i];
+    const size_t length = c >= 0xc2 && c < 0xe0   ? 2
+                          : c >= 0xe0 && c < 0xf0 ? 3
+                          : c >= 0xf0 && c < 0xf5 ? 4
+                                                  : 0;
+    unsigned long point = c & (0x7f >> length);
+    bool valid = length > 0 && i + length <= text.size();
+    for (size_t k = 1; valid && k < length; ++k) {
+        const unsigned char next = (unsigned char)text[i + k];
+        valid = (next & 0xc0) == 0x80;
+        point = (point << 6) | (next & 0x3f);
+    }
+    static const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
+    valid = valid && point >= least[length] && point <= 0x10ffff &&
+            !(point >= 0xd800 && point <= 0xdfff) && point != 0xfffe && point != 0xffff;
+    return valid ? length : 0;
+}
+
+} // namespace
+
 std::string EscapeMarkup(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size();) {
@@ -115,20 +140,8 @@ std::string EscapeMarkup(const std::string& text) {
             ++i;
             continue;
         }
-        const size_t length = c >= 0xc2 && c < 0xe0   ? 2
-                              : c >= 0xe0 && c < 0xf0 ? 3
-                              : c >= 0xf0 && c < 0xf5 ? 4
-                                                      : 0;
-        unsigned long point = c & (0x7f >> length);
-        bool valid = length > 0 && i + length <= text.size();
-        for (size_t k = 1; valid && k < length; ++k) {
-            const unsigned char next = (unsigned char)text[i + k];
-            valid = (next & 0xc0) == 0x80;
-            point = (point << 6) | (next & 0x3f);
-        }
-        static const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && point >= least[length] && point <= 0x10ffff &&
-                !(point >= 0xd800 && point <= 0xdfff) && point != 0xfffe && point != 0xffff;
+        const size_t length = Utf8Length(text, i);
+        const bool valid = length > 0;
         if (valid) {
             out.append(text, i, length);
             i += length;
@@ -154,6 +167,24 @@ std::string QuoteCommandLine(int argc, const char* const* argv) {
         line += (i > 0 ? " " : "") + (plain ? arg : quoted + "'");
     }
     return line;
+}
+
+std::string CsvField(const std::string& text) {
+    std::string out;
+    bool quoted = false;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = (unsigned char)text[i];
+        const size_t length = c < 0x80 ? 1 : Utf8Length(text, i);
+        if (length == 0) {
+            out += "\xef\xbf\xbd";
+            ++i;
+            continue;
+        }
+        quoted = quoted || c == ',' || c == '"' || c == '\r' || c == '\n';
+        out.append(c == '"' ? "\"\"" : text.substr(i, length));
+        i += length;
+    }
+    return quoted ? "\"" + out + "\"" : out;
 }
 
 } // namespace tools

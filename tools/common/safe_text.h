@@ -24,6 +24,11 @@ std::string MarkdownCell(const std::string& text);
 // characters made spaces, and bytes that are not UTF-8 made U+FFFD.
 std::string EscapeMarkup(const std::string& text);
 
+// One field of a CSV file (RFC 4180): quoted where it holds a comma, a double quote or a line
+// break, with each double quote doubled; bytes that are not UTF-8 made U+FFFD, so that a strict
+// reader takes the file.
+std::string CsvField(const std::string& text);
+
 // The arguments as one line a POSIX shell reads back as they were.
 std::string QuoteCommandLine(int argc, const char* const* argv);
 

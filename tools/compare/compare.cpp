@@ -72,7 +72,8 @@ int WriteOutputs(const Options& options, const tools::Report& report) {
         std::string (*render)(const tools::Report&);
     } files[] = {{options.svg, tools::RenderSvg},
                  {options.html, tools::RenderHtml},
-                 {options.markdown, tools::RenderMarkdown}};
+                 {options.markdown, tools::RenderMarkdown},
+                 {options.csv, tools::RenderCsv}};
     for (const auto& file : files) {
         const std::string problem =
             file.path.empty() ? "" : tools::WriteFileWhole(file.path, file.render(report));

@@ -175,6 +175,10 @@ void AddRunOptions(CLI::App& app, Options* options) {
     app.add_option("--html", options->html,
                    "write one self-contained HTML page: verdicts, charts, runs and machine")
         ->type_name("FILE");
+    app.add_option("--csv", options->csv,
+                   "write every run as one row of CSV (RFC 4180); with --merge, every report's "
+                   "runs")
+        ->type_name("FILE");
 }
 
 // A sweep of sizes, the reading of reports instead of runs, and what names them.
@@ -271,7 +275,8 @@ int ParseOptions(int argc, char** argv, Options* options) {
         return tools::Refuse(Program, unsized);
     }
     // An unwritable output is named now, not after the whole comparison.
-    for (const std::string* output : {&options->svg, &options->markdown, &options->html}) {
+    for (const std::string* output :
+         {&options->svg, &options->markdown, &options->html, &options->csv}) {
         const std::string problem = output->empty() ? "" : tools::CheckWritable(*output);
         if (!problem.empty()) {
             return tools::Refuse(Program, tools::TerminalText(*output) + ": " + problem);

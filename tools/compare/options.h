@@ -29,7 +29,7 @@ struct Options {
     bool check = false;
     bool sweep = false;                         // --sizes was given
     std::vector<unsigned long long> sweepSizes; // --sizes, in rising order, each once
-    std::string bin, svg, markdown, sizes, html, label;
+    std::string bin, svg, markdown, sizes, html, csv, label;
     std::vector<std::string> groupBy;
     std::vector<std::string> paths; // DIR, or the reports to merge
     tools::PageOrigin origin;       // when it began, and the command line

@@ -1,5 +1,5 @@
-// A report, built once, and the one entry per format that renders it: text, JSON, Markdown, SVG
-// and HTML each have a file of their own (report/<format>_report.cpp) with one function that
+// A report, built once, and the one entry per format that renders it: text, JSON, Markdown, SVG,
+// HTML and CSV each have a file of their own (report/<format>_report.cpp) with one function that
 // owns all of that format's output for each kind of report, and the driver writes what they
 // return where it was asked to.
 #pragma once
@@ -65,5 +65,7 @@ std::string RenderJson(const Report& report);
 std::string RenderMarkdown(const Report& report);
 std::string RenderSvg(const Report& report);
 std::string RenderHtml(const Report& report);
+// Every run as one row of CSV (RFC 4180).
+std::string RenderCsv(const Report& report);
 
 } // namespace tools

@@ -22,6 +22,14 @@ constexpr int DeepestReport = 64;
 // checked for its presence, type and range, and the report's major version must be this one's.
 std::string CheckReport(const Json& json);
 
+// A run as the merge keeps it: its totals and outcome, and what was measured around it.
+struct CheckedRun {
+    long long parallelTotal = 0, serialTotal = 0, percentage = 0;
+    bool parallelWorse = false, hasPercentage = false;
+    double bytesRead = -1;   // from the storage's counters; below 0 where not measured
+    double cachedAfter = -1; // the share of the files' pages cached after; below 0 where unknown
+};
+
 // One program at one file size, as its runs give it.
 struct CheckedProgram {
     unsigned long long fileSize = 0;
@@ -30,12 +38,14 @@ struct CheckedProgram {
     double parallelMBps = 0, serialMBps = 0; // the medians
     SpeedupEstimate speedup;
     std::vector<double> speedups; // each run's, for the page's dots
+    std::vector<CheckedRun> runs;
 };
 
 // What is kept of a report once its runs bear out its summaries: never its whole tree.
 struct CheckedReport {
     std::string label; // as given, else the hostname
     std::string startedAt, commandLine, directory;
+    double ticksPerSecond = 0;
     MachineFacts machine;
     std::vector<CheckedProgram> programs; // a sweep's sizes, or the one directory's
 };

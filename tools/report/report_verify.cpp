@@ -207,6 +207,33 @@ std::string CompareSummary(const Json& summary, const std::string& at, const Spe
     return "";
 }
 
+// A number the report states at key, where it is one and within [0, most]; else -1, as for a
+// figure that was not measured.
+double MeasuredOrNot(const Json& holder, const char* key, double most) {
+    const auto found = holder.is_object() ? holder.find(key) : holder.end();
+    if (found == holder.end() || !found->is_number()) {
+        return -1;
+    }
+    const double value = found->get<double>();
+    return value >= 0 && value <= most ? value : -1;
+}
+
+// The runs as the merge keeps them, with the traffic and residency each report states.
+std::vector<CheckedRun> KeptRuns(const std::vector<RunOutput>& runs, const Json& stated) {
+    std::vector<CheckedRun> kept;
+    kept.reserve(runs.size());
+    for (size_t r = 0; r < runs.size(); ++r) {
+        const RunOutput& run = runs[r];
+        const auto storage = stated[r].find("storage");
+        kept.push_back(
+            {run.parallelTotal, run.serialTotal, run.percentage, run.parallelWorse,
+             run.hasPercentage,
+             storage == stated[r].end() ? -1 : MeasuredOrNot(*storage, "bytes_read", 1e300),
+             MeasuredOrNot(stated[r], "cached_after", 1)});
+    }
+    return kept;
+}
+
 // Where a report's runs at one file size were made, and how long each phase's reads were.
 struct SizeRuns {
     std::string where; // the JSON pointer of the list's holder
@@ -234,6 +261,7 @@ bool VerifyDeliverables(const Json& list, const SizeRuns& size, double ticksPerS
         program.directory = size.directory;
         program.name = list[d].at("name").get<std::string>();
         program.speedups = RunSpeedups(runs);
+        program.runs = KeptRuns(runs, list[d].at("runs"));
         program.speedup = EstimateSpeedup(program.speedups, plan);
         program.parallelMBps = s.parallelMBps.median;
         program.serialMBps = s.serialMBps.median;
@@ -263,6 +291,7 @@ std::string VerifyReport(const Json& json, PlanCache* plans, CheckedReport* chec
     const double ticksPerSecond = ticks->get<double>();
     const unsigned long long bytes = json.at("bytes_per_phase").get<unsigned long long>();
     std::vector<CheckedProgram> largest; // a sweep's copy of its largest size
+    checked->ticksPerSecond = ticksPerSecond;
     const std::string directory = TextOf(json, "directory");
     if (!VerifyDeliverables(json.at("deliverables"), {"", directory, bytes / FileCount, bytes},
                             ticksPerSecond, plans,

@@ -141,6 +141,14 @@ std::string CheckRun(const RunOutput& run, const std::string& outcome) {
 
 } // namespace
 
+std::string OutcomeLine(bool parallelWorse, bool hasPercentage, long long percentage) {
+    const char* worse = parallelWorse ? "Parallel" : "Serial";
+    const char* other = parallelWorse ? "serial" : "parallel";
+    return std::string("Outcome: ") + worse + " was worse. " +
+           (hasPercentage ? std::to_string(percentage) + "% as long as " + other + "."
+                          : std::string("No percentage: ") + other + " total is 0.");
+}
+
 std::string ParseRunOutput(const std::string& text, RunOutput* run) {
     *run = RunOutput();
     if (!text.empty() && text.back() != '\n') {

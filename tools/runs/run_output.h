@@ -32,6 +32,10 @@ struct RunOutput {
 // smaller, truncated. Both totals must be positive.
 bool OutcomeAgrees(const RunOutput& run);
 
+// The outcome line as the program printed it, without its line break: "Outcome: Parallel was
+// worse. 97% as long as serial."
+std::string OutcomeLine(bool parallelWorse, bool hasPercentage, long long percentage);
+
 // Parses a complete run's standard output (lines may end in CRLF). Returns "" on success,
 // otherwise what is wrong, naming the line.
 std::string ParseRunOutput(const std::string& text, RunOutput* run);
