@@ -76,7 +76,7 @@ std::string Introduction(double level) {
            tools::ConfidenceText(level) + "% confidence interval.";
 }
 
-// When to stop: the run count or the stopping rule, its margin and level, and the time limits.
+// When to stop: the run count or the stopping rule, its margin and level.
 void AddStoppingOptions(CLI::App& app, Options* options) {
     app.add_option("--runs", options->runs,
                    "runs of each program: N, from 1 to 100000, or auto (from the 5th run on, "
@@ -131,6 +131,10 @@ void AddStoppingOptions(CLI::App& app, Options* options) {
             },
             ""))
         ->default_str(tools::Format("%g", tools::DefaultLevel));
+}
+
+// The time limits: of the whole comparison, and of each run.
+void AddTimeLimits(CLI::App& app, Options* options) {
     // CLI::PositiveNumber lets nan and inf through; neither would ever stop a run.
     const CLI::Validator finitePositive(
         [](std::string& text) -> std::string {
@@ -259,6 +263,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
     CLI::App app(Introduction(options->level), Program);
     tools::AddVersion(app);
     AddStoppingOptions(app, options);
+    AddTimeLimits(app, options);
     AddRunOptions(app, options);
     AddSweepAndReportOptions(app, options, &groupBy);
     AddFooter(app);
