@@ -58,6 +58,8 @@ using Report = std::variant<ComparisonReport, SweepReport, MergeReport>;
 
 // For std::visit over a Report: one lambda per kind.
 template <class... Kinds> struct PerKind : Kinds... { using Kinds::operator()...; };
+// clang 14 deduces no aggregate's template arguments without a guide.
+template <class... Kinds> PerKind(Kinds...) -> PerKind<Kinds...>;
 
 // Each format's whole text.
 std::string RenderText(const Report& report);
