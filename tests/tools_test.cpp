@@ -808,7 +808,7 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
 
     // The same host under another label is another row; an edited verdict is named.
     std::string other = json.out, edited = json.out;
-    other.replace(other.find("rack 7"), 6, "rack, \\\"8\\\"");
+    other.replace(other.find("rack 7"), 6, "=rack, \\\"8\\\"");
     edited.replace(edited.find("\"verdict\": \"unclear\""), 20, "\"verdict\": \"parallel\"");
     std::ofstream(output / "other.json") << other;
     std::ofstream(output / "edited.json") << edited;
@@ -818,11 +818,12 @@ TEST(Compare, SummarisesRunsAsTextJsonAndChart) {
                              jsonPath, output / "other.json"},
                             ".");
     EXPECT_EQ(both.status, 0) << both.err;
-    // Every run a row, and a label with a comma and quotes as it was, read back by Python's csv.
+    // Every run a row, and a label with a comma and quotes as it was, read back by Python's csv,
+    // but for the quote that keeps a spreadsheet from running it as a formula.
     const std::string labels =
         "/usr/bin/python3 -c 'import csv, sys; rows = list(csv.DictReader("
         "open(sys.argv[1], newline=\"\"))); sys.exit(len(rows) != 4 or "
-        "{r[\"label\"] for r in rows} != {\"rack 7\", \"rack, \\\"8\\\"\"})' '" +
+        "{r[\"label\"] for r in rows} != {\"rack 7\", \"\\x27=rack, \\\"8\\\"\"})' '" +
         csv + "'";
     EXPECT_EQ(system(labels.c_str()), 0) << ReadText(csv);
     EXPECT_NE(

@@ -1,6 +1,7 @@
 #include "common/safe_text.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace tools {
 
@@ -170,7 +171,9 @@ std::string QuoteCommandLine(int argc, const char* const* argv) {
 }
 
 std::string CsvField(const std::string& text) {
-    std::string out;
+    std::string out =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos ? "'"
+                                                                                              : "";
     bool quoted = false;
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = (unsigned char)text[i];

@@ -26,7 +26,8 @@ std::string EscapeMarkup(const std::string& text);
 
 // One field of a CSV file (RFC 4180): quoted where it holds a comma, a double quote or a line
 // break, with each double quote doubled; bytes that are not UTF-8 made U+FFFD, so that a strict
-// reader takes the file.
+// reader takes the file. Text that a spreadsheet would run as a formula (it begins with =, +, -,
+// @, a tab or a CR) gets a leading ', as OWASP advises: a merged report's label is anyone's.
 std::string CsvField(const std::string& text);
 
 // The arguments as one line a POSIX shell reads back as they were.
