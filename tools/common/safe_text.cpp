@@ -171,9 +171,8 @@ std::string QuoteCommandLine(int argc, const char* const* argv) {
 }
 
 std::string CsvField(const std::string& text) {
-    std::string out =
-        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos ? "'"
-                                                                                              : "";
+    const std::string_view formulaStart = "=+-@\t\r";
+    std::string out = !text.empty() && formulaStart.find(text[0]) != formulaStart.npos ? "'" : "";
     bool quoted = false;
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = (unsigned char)text[i];
