@@ -595,7 +595,7 @@ TEST(Charts, ShowTheAnswerOnRoundScales) {
     }
     EXPECT_EQ(Attributes(speedups, "median", "x1").size(), 6u);
     // Merged, two reports of other margins: a band each; grouped, their lowest to highest is a
-    // range, not an interval, and the band the widest margin.
+    // range, not an interval, the band the widest margin, and a sweep's sizes not more reports.
     tools::MergeReport merge;
     for (const double margin : {0.03, 0.1}) {
         tools::CheckedProgram program{
@@ -606,11 +606,17 @@ TEST(Charts, ShowTheAnswerOnRoundScales) {
     const std::string fleet = tools::RenderSvg(merge);
     EXPECT_EQ(Attributes(fleet, "band", "width").size(), 2u);
     EXPECT_NE(fleet.find("grey bands: each row"), std::string::npos);
+    merge.reports[1].programs.push_back(merge.reports[1].programs[0]); // a sweep: two sizes
+    merge.reports[1].programs[1].fileSize = 4 << 20;
     merge.groupBy = {"program"};
     const std::string groups = tools::RenderSvg(merge);
     EXPECT_NE(groups.find("grey band: the same within 10%"), std::string::npos);
     EXPECT_EQ(Attributes(groups, "range", "x1").size(), 1u);
     EXPECT_EQ(Attributes(groups, "interval", "x").size(), 0u);
+    EXPECT_NE(groups.find(", 3 medians from 2 reports"), std::string::npos) << groups;
+    const tools::SpeedupEstimate& e = sweep[1].deliverables[0].speedup;
+    EXPECT_NE(speedups.find(" (" + tools::IntervalText(e.low, e.high) + "), 8 runs"),
+              std::string::npos);
     EXPECT_NE(sweepChart.find(">8 runs<"), std::string::npos);
     EXPECT_NE(sweepChart.find("readrace_&lt;nobuf&gt;"), std::string::npos);
 

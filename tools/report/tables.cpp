@@ -201,6 +201,7 @@ SpeedupRow GroupChartRow(const GroupSummary& group) {
     }
     drawn.bar = SpeedupBar::Range;
     drawn.speedups = group.speedups;
+    drawn.reports = group.reports;
     drawn.estimate.runs = (int)group.speedups.size();
     drawn.estimate.median = group.median;
     drawn.estimate.low = group.min;

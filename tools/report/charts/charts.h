@@ -21,7 +21,8 @@ struct SpeedupRow {
     std::vector<double> speedups;
     SpeedupEstimate estimate; // a range's ends are its low and high, with no rank
     SpeedupBar bar = SpeedupBar::Interval;
-    std::string note; // what the chart must not hide about the row, or ""
+    std::string note;   // what the chart must not hide about the row, or ""
+    size_t reports = 0; // a range's: how many reports its dots come from (one a size and program)
 };
 
 // One row per program, or per size and program where there are several sizes.

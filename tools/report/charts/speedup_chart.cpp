@@ -27,11 +27,22 @@ bool HasBar(const SpeedupRow& row) {
 std::string Figures(const SpeedupRow& row) {
     const SpeedupEstimate& e = row.estimate;
     const bool range = row.bar == SpeedupBar::Range;
-    std::string figures = std::to_string(row.speedups.size()) + (range ? " report" : " run") +
-                          (row.speedups.size() == 1 ? "" : "s");
+    auto count = [](size_t n, const char* noun) {
+        return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+    };
+    // A report of several sizes or programs gives a group several dots: say so, so that the
+    // count agrees with the table's.
+    std::string figures =
+        !range ? count(row.speedups.size(), "run")
+        : row.reports == row.speedups.size()
+            ? count(row.reports, "report")
+            : count(row.speedups.size(), "median") + " from " + count(row.reports, "report");
     if (HasBar(row)) {
-        figures = RatioText(e.median) + (range ? " (range " : " (") + RangeText(e.low, e.high) +
-                  "), " + figures;
+        // The digits the text report gives the same interval or range.
+        figures =
+            RatioText(e.median) +
+            (range ? " (range " + RangeText(e.low, e.high) : " (" + IntervalText(e.low, e.high)) +
+            "), " + figures;
     }
     return row.note.empty() ? figures : figures + "; " + row.note;
 }
