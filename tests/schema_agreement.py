@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The JSON schema and readrace_compare's own reader agree on what a report must hold.
 
-From a real report, each field the schema knows is removed in turn, and each field given a
-value of another type; the schema and `readrace_compare --check` must then both refuse or both
+From a real report, each field the schema knows is removed in turn, given a value of another
+type, and given a number past each bound the schema sets; the schema and `readrace_compare --check` must then both refuse or both
 take the report. The fields the reader never reads are named below, so that a new one shows.
 
 Usage: schema_agreement.py PREPARE COMPARE BIN SCHEMA
@@ -37,9 +37,19 @@ def Mutations(schema, node, value, path):
             here = path + [key]
             yield here, "removed", None
             yield here, "a list where it is not", []
+            yield from OutOfRange(Resolve(schema, sub), here)
             yield from Mutations(schema, sub, child, here)
     elif isinstance(value, list) and value and "items" in node:
         yield from Mutations(schema, node["items"], value[0], path + [0])
+
+
+def OutOfRange(node, path):
+    """A number just past each bound the schema sets."""
+    for bound, past in (("maximum", 1), ("exclusiveMaximum", 0), ("minimum", -1),
+                        ("exclusiveMinimum", 0)):
+        if bound in node:
+            yield path, "%s %g" % (bound, node[bound]), node[bound] + past * (
+                abs(node[bound]) / 2 or 1)
 
 
 def Edited(report, path, edit):

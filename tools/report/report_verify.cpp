@@ -73,9 +73,11 @@ bool StatedPlan(const Json& speedup, const std::string& where, size_t runs, Plan
         return false;
     }
     const double l = level->get<double>(), m = margin->get<double>();
-    if (!(l > 0 && l < 1) || !(m > 0 && m <= 1)) {
-        *problem = where + (l > 0 && l < 1 ? "/margin" : "/level") + " is not a number above 0 " +
-                   (l > 0 && l < 1 ? "and up to 1" : "and below 1");
+    // The ranges readrace_compare takes them in.
+    const bool levelTaken = l > 0 && l <= 0.5;
+    if (!levelTaken || !(m > 0 && m <= 1)) {
+        *problem = where + (levelTaken ? "/margin" : "/level") + " is not a number above 0 and " +
+                   (levelTaken ? "up to 1" : "up to 0.5");
         return false;
     }
     const unsigned long long firstLook = first->get<unsigned long long>();
