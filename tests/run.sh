@@ -65,6 +65,12 @@ dpkg-deb -x "$deb" "$root"
 "$root/usr/bin/readrace_compare" --runs 2 "$root/data" >"$root/report.txt"
 grep -q "^readrace_nobuf$" "$root/report.txt"
 grep -q "^readrace_seq$" "$root/report.txt"
+# The README's links into docs/, and the charts those pages show, lead somewhere once installed.
+doc=$root/usr/share/doc/readrace
+for page in $(grep -o '](docs/[a-z-]*\.md' "$doc/README.md" | cut -c3-) \
+  $(cd "$doc/docs" && grep -oh '](samples/[a-z]*\.svg' ./*.md | sed 's|^](|docs/|'); do
+  [ -f "$doc/$page" ] || { echo "tests/run.sh: the .deb's README or docs link $page, not shipped" >&2; exit 1; }
+done
 
 Stage "packages"
 
