@@ -266,9 +266,48 @@ void WarnOfTraffic(const RunPlace& place, int run, const tools::DeliverableRuns&
     }
 }
 
+// What a run left: 0 with its 23 lines parsed into *output, else, after saying why, 1 for a run
+// that failed or 128 plus the signal of an interrupt.
+int TakeRunOutput(const RunPlace& place, const std::string& subject, const std::string& path,
+                  const tools::ChildResult& ran, tools::RunOutput* output) {
+    if (ran.interrupt != 0 || !ran.unstarted.empty()) {
+        if (place.progress) {
+            fprintf(stderr, "\n");
+        }
+        if (ran.interrupt != 0) {
+            tools::Complain(Program, "", "interrupted during " + subject);
+            return 128 + ran.interrupt;
+        }
+        tools::Complain(Program, path, "cannot start it: " + ran.unstarted);
+        return 1;
+    }
+    if (ran.timedOut) {
+        ComplainOfRun(subject,
+                      tools::Format("still running after the --run-timeout of %g s; stopped it "
+                                    "and all it started",
+                                    place.options.runTimeout),
+                      place.errPath, place.progress);
+        return 1;
+    }
+    std::string printed;
+    const bool succeeded = ran.exitStatus == 0;
+    std::string problem = succeeded ? ReadRunOutput(place.outPath, &printed) : "";
+    if (succeeded && problem.empty()) {
+        problem = tools::ParseRunOutput(printed, output);
+    }
+    if (!succeeded || !problem.empty()) {
+        ComplainOfRun(subject,
+                      ran.signal != 0 ? "ended by signal " + std::to_string(ran.signal)
+                      : !succeeded    ? "exit status " + std::to_string(ran.exitStatus)
+                                      : problem,
+                      place.errPath, place.progress);
+        return 1;
+    }
+    return 0;
+}
+
 // One run of one program, from an evicted start unless --no-evict, with the storage traffic
-// around it: 0 with the run and its traffic added, 1 after saying why the run failed, or 128
-// plus the signal of an interrupt.
+// around it: 0 with the run and its traffic added, else TakeRunOutput's status.
 int RunOnce(const RunPlace& place, int run, tools::Comparison* comparison,
             tools::DeliverableRuns* deliverable) {
     const Options& options = place.options;
@@ -286,43 +325,11 @@ int RunOnce(const RunPlace& place, int run, tools::Comparison* comparison,
         {{deliverable->path}, place.directory, place.outPath, place.errPath, options.runTimeout});
     const bool hadAfter = hadBefore && tools::ReadStorageCounters(place.device, &after);
     const tools::Residency residency = tools::CachedPagesOf(place.files);
-    const std::string subject = deliverable->name + ", run " + std::to_string(run);
-    if (ran.interrupt != 0) {
-        if (place.progress) {
-            fprintf(stderr, "\n");
-        }
-        tools::Complain(Program, "", "interrupted during " + subject);
-        return 128 + ran.interrupt;
-    }
-    if (!ran.unstarted.empty()) {
-        if (place.progress) {
-            fprintf(stderr, "\n");
-        }
-        tools::Complain(Program, deliverable->path, "cannot start it: " + ran.unstarted);
-        return 1;
-    }
-    if (ran.timedOut) {
-        ComplainOfRun(subject,
-                      tools::Format("still running after the --run-timeout of %g s; stopped it "
-                                    "and all it started",
-                                    options.runTimeout),
-                      place.errPath, place.progress);
-        return 1;
-    }
     tools::RunOutput output;
-    std::string printed;
-    const bool succeeded = ran.exitStatus == 0;
-    std::string problem = succeeded ? ReadRunOutput(place.outPath, &printed) : "";
-    if (succeeded && problem.empty()) {
-        problem = tools::ParseRunOutput(printed, &output);
-    }
-    if (!succeeded || !problem.empty()) {
-        ComplainOfRun(subject,
-                      ran.signal != 0 ? "ended by signal " + std::to_string(ran.signal)
-                      : !succeeded    ? "exit status " + std::to_string(ran.exitStatus)
-                                      : problem,
-                      place.errPath, place.progress);
-        return 1;
+    const int status = TakeRunOutput(place, deliverable->name + ", run " + std::to_string(run),
+                                     deliverable->path, ran, &output);
+    if (status != 0) {
+        return status;
     }
     deliverable->runs.push_back(output);
     deliverable->traffic.push_back(tools::MeasureRun(
@@ -332,6 +339,33 @@ int RunOnce(const RunPlace& place, int run, tools::Comparison* comparison,
     deliverable->speedup =
         tools::EstimateSpeedup(tools::RunSpeedups(deliverable->runs), options.plan);
     return 0;
+}
+
+// Runs each program in turn, a run of each a round, until the stopping rule says stop or a run
+// fails: 0, or RunOnce's status.
+int RunUntilStopped(const RunPlace& place, tools::Comparison* comparison) {
+    const auto start = std::chrono::steady_clock::now();
+    int status = 0;
+    for (int run = 1; status == 0 && comparison->stoppedBy.empty(); ++run) {
+        for (tools::DeliverableRuns& deliverable : comparison->deliverables) {
+            if (place.progress) {
+                ShowProgress(run, deliverable);
+            }
+            status = RunOnce(place, run, comparison, &deliverable);
+            if (status != 0) {
+                break;
+            }
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (status == 0) {
+            comparison->stoppedBy = StopRule(place.options, comparison->deliverables, run, seconds);
+        }
+    }
+    if (place.progress) {
+        fprintf(stderr, "\r\033[K");
+    }
+    return status;
 }
 
 } // namespace
@@ -372,28 +406,8 @@ int RunComparison(const Options& options, const std::vector<tools::DeliverableRu
         tools::Complain(Program, directory,
                         "storage traffic not measured: " + place.device.unmeasured);
     }
-    const auto start = std::chrono::steady_clock::now();
-    int status = 0;
-    for (int run = 1; status == 0 && comparison->stoppedBy.empty(); ++run) {
-        for (tools::DeliverableRuns& deliverable : comparison->deliverables) {
-            if (place.progress) {
-                ShowProgress(run, deliverable);
-            }
-            status = RunOnce(place, run, comparison, &deliverable);
-            if (status != 0) {
-                break;
-            }
-        }
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (status == 0) {
-            comparison->stoppedBy = StopRule(options, comparison->deliverables, run, seconds);
-        }
-    }
+    const int status = RunUntilStopped(place, comparison);
     fs::remove_all(scratch, error);
-    if (place.progress) {
-        fprintf(stderr, "\r\033[K");
-    }
     if (status != 0) {
         return status;
     }
