@@ -191,6 +191,8 @@ TEST(ParseRunOutput, TakesCompleteRunsAndNamesWhatIsWrongWithOthers) {
          "the parallel phase has 1.tmp"},
         {"file twice", Replace(good, "* 5.tmp 100", "* 0.tmp 100"), "line 2 "},
         {"bad outcome", Replace(good, "120% as long", "120 as long"), "line 23 "},
+        {"a phase against itself", Replace(good, "as long as serial", "as long as parallel"),
+         "line 23 "},
         {"ticks past 64 bits", Replace(good, "* 0.tmp 100", "* 0.tmp 99999999999999999999"),
          "line 1 "},
         {"diagnostic mixed in",

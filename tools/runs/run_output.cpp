@@ -85,6 +85,11 @@ std::string ParseOutcomeLine(const std::string& line, RunOutput* run) {
         return "not an outcome line";
     }
     run->parallelWorse = match[1] == "Parallel";
+    // The worse phase is measured against the other one; a line that names one phase twice is
+    // none the program prints.
+    if ((match[3].matched ? match[3] : match[4]) != (run->parallelWorse ? "serial" : "parallel")) {
+        return "the outcome line measures a phase against itself";
+    }
     run->hasPercentage = match[2].matched;
     if (run->hasPercentage && !ParseTicks(match[2], &run->percentage)) {
         return "the percentage does not fit";
