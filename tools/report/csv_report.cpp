@@ -1,5 +1,6 @@
 #include "report/report.h"
 
+#include "common/file_set.h"
 #include "common/number_text.h"
 #include "common/safe_text.h"
 
@@ -64,7 +65,9 @@ std::string ComparisonRows(const CsvSource& source, const Comparison& comparison
         for (size_t i = 0; i < d.runs.size(); ++i) {
             const RunOutput& run = d.runs[i];
             const RunTraffic traffic = i < d.traffic.size() ? d.traffic[i] : RunTraffic();
-            CsvRun row = {d.name, comparison.fileSize, i + 1, {}};
+            // The mean size, as a merge of this comparison's report gives it, files of unequal
+            // sizes included.
+            CsvRun row = {d.name, comparison.bytesPerPhase / FileCount, i + 1, {}};
             row.figures = {run.parallelTotal, run.serialTotal, run.percentage, run.parallelWorse,
                            run.hasPercentage};
             row.figures.bytesRead = traffic.measured ? (double)traffic.counters.bytesRead : -1;
