@@ -37,19 +37,14 @@ def Mutations(schema, node, value, path):
             here = path + [key]
             yield here, "removed", None
             yield here, "a list where it is not", []
-            yield from OutOfRange(Resolve(schema, sub), here)
+            for bound, past in (("maximum", 1), ("exclusiveMaximum", 0), ("minimum", -1),
+                                ("exclusiveMinimum", 0)):
+                if bound in Resolve(schema, sub):  # a number just past it
+                    limit = Resolve(schema, sub)[bound]
+                    yield here, bound, limit + past * (abs(limit) / 2 or 1)
             yield from Mutations(schema, sub, child, here)
     elif isinstance(value, list) and value and "items" in node:
         yield from Mutations(schema, node["items"], value[0], path + [0])
-
-
-def OutOfRange(node, path):
-    """A number just past each bound the schema sets."""
-    for bound, past in (("maximum", 1), ("exclusiveMaximum", 0), ("minimum", -1),
-                        ("exclusiveMinimum", 0)):
-        if bound in node:
-            yield path, "%s %g" % (bound, node[bound]), node[bound] + past * (
-                abs(node[bound]) / 2 or 1)
 
 
 def Edited(report, path, edit):
