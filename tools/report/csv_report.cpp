@@ -4,6 +4,8 @@
 #include "common/number_text.h"
 #include "common/safe_text.h"
 
+#include <iterator>
+
 namespace tools {
 
 namespace {
@@ -51,9 +53,9 @@ std::string Row(const CsvSource& source, const CsvRun& row) {
         CsvField(OutcomeLine(f.parallelWorse, f.hasPercentage, f.percentage)),
         f.bytesRead >= 0 ? Format("%.0f", f.bytesRead) : "",
         f.cachedAfter >= 0 ? Format("%.6f", f.cachedAfter) : ""};
-    std::string line;
-    for (const std::string& cell : cells) {
-        line += (line.empty() && &cell == cells ? "" : ",") + cell;
+    std::string line = cells[0];
+    for (size_t i = 1; i < std::size(cells); ++i) {
+        line += "," + cells[i];
     }
     return line + "\r\n";
 }
