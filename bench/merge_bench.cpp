@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -58,7 +57,21 @@ tools::DeliverableRuns MadeRuns(const std::string& name, int runs, unsigned* see
     return d;
 }
 
-// Writes count reports into folder as r<N>.json; their names, relative to it.
+// Writes one generated report, every write checked: a full scratch disk must stop the bench
+// with its reason, not hand the merge a truncated report to refuse. "" or the reason.
+std::string WriteReport(const fs::path& path, const std::string& text) {
+    int file = -1;
+    std::string failed = tools::CreateNewFile(path.string(), &file);
+    if (failed.empty()) {
+        failed = tools::WriteAll(file, text.data(), text.size());
+        const std::string closed = tools::CloseFile(file);
+        failed = failed.empty() ? closed : failed;
+    }
+    return failed;
+}
+
+// Writes count reports into folder as r<N>.json; their names, relative to it, or none where one
+// could not be written, which it says.
 std::vector<std::string> WriteReports(const Options& options, const fs::path& folder, int count) {
     std::vector<std::string> names;
     unsigned seed = 20261209;
@@ -87,8 +100,13 @@ std::vector<std::string> WriteReports(const Options& options, const fs::path& fo
         const tools::RunContext context = {
             "",           clock, machine,
             machine.host, {},    {"readrace_compare --json", "2026-12-09T06:00:00Z"}};
-        std::ofstream(folder / names.back())
-            << tools::RenderJson(tools::ComparisonReport{comparison, context});
+        const std::string failed = WriteReport(
+            folder / names.back(), tools::RenderJson(tools::ComparisonReport{comparison, context}));
+        if (!failed.empty()) {
+            tools::Complain("readrace_merge_bench", (folder / names.back()).string(),
+                            "cannot write it: " + failed);
+            return {};
+        }
     }
     return names;
 }
@@ -181,8 +199,18 @@ int main(int argc, char** argv) {
     std::vector<Timed> times;
     for (const int count : options.counts) {
         const fs::path place = fs::path(folder) / std::to_string(count);
-        fs::create_directory(place, error);
-        const Timed timed = TimeMerge(options, place, WriteReports(options, place, count));
+        const std::vector<std::string> names = fs::create_directory(place, error)
+                                                   ? WriteReports(options, place, count)
+                                                   : std::vector<std::string>{};
+        if (names.empty()) {
+            if (error) {
+                tools::Complain("readrace_merge_bench", place.string(),
+                                "cannot make it: " + error.message());
+            }
+            fs::remove_all(folder, error);
+            return 1;
+        }
+        const Timed timed = TimeMerge(options, place, names);
         fs::remove_all(place, error);
         if (timed.interrupt != 0) {
             tools::Complain("readrace_merge_bench", "", "interrupted");
