@@ -221,9 +221,7 @@ void AddSweepAndReportOptions(CLI::App& app, Options* options, std::string* grou
 
 // The examples and the forms of a size, under the options.
 void AddFooter(CLI::App& app) {
-    app.footer("Sizes:\n  SIZE is " + tools::SizeForms() +
-               ". 32M and 32MiB are 33554432 bytes, 32MB is 32000000. " + tools::FileSizeBounds() +
-               "\n\n"
+    app.footer(tools::SizesHelp() +
                "Examples:\n"
                "  readrace_compare /data/bench\n"
                "      compare both programs on the ten files there, as many runs as it takes\n"

@@ -21,9 +21,7 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_flag("--force", force, "replace files that are already there");
     app.add_option("DIR", dir, "the directory for the files")->required();
-    app.footer("Sizes:\n  SIZE is " + tools::SizeForms() +
-               ". 32M and 32MiB are 33554432 bytes, 32MB is 32000000. " + tools::FileSizeBounds() +
-               "\n\n"
+    app.footer(tools::SizesHelp() +
                "Examples:\n"
                "  readrace_prepare /data/bench\n"
                "      ten files of 64 MiB in /data/bench\n"

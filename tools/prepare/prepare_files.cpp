@@ -178,6 +178,11 @@ std::string FileSizeBounds() {
            " (4GiB - 2B): readrace reads a file whole only below 4 GiB - 1 byte.";
 }
 
+std::string SizesHelp() {
+    return "Sizes:\n  SIZE is " + tools::SizeForms() +
+           ". 32M and 32MiB are 33554432 bytes, 32MB is 32000000. " + FileSizeBounds() + "\n\n";
+}
+
 int PrepareFiles(const std::string& program, const std::string& dirText, unsigned long long size,
                  bool force, bool progress) {
     // From here on an interrupt waits for the writer to clean up.

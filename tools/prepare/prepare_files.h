@@ -17,6 +17,9 @@ constexpr bool IsFileSize(unsigned long long size) {
 // Those bounds in words, for --help.
 std::string FileSizeBounds();
 
+// The "Sizes:" paragraph that both tools' --help end with, before their examples.
+std::string SizesHelp();
+
 // Writes "0.tmp" to "9.tmp" of size incompressible bytes each into dir, making dir and its
 // parents where they are missing. Each file is written under a hidden temporary name, flushed
 // to storage, renamed into place and evicted from the cache. What goes wrong is said on standard
