@@ -2,6 +2,7 @@
 // a scratch folder: the traffic measured on the devices that hold the files, readrace_nobuf's
 // bypass of the page cache judged as the kernel itself behaves, and each program's caveat.
 #include "harness.h"
+#include "common/number_text.h"
 #include "report/report_reader.h"
 #include "storage_model/loop_disk.h"
 
@@ -84,6 +85,7 @@ void CheckFileSystem(const FileSystemCase& c, const harness::ScratchDir& dir) {
     const tools::Json report = tools::Json::parse(compare.out);
     EXPECT_EQ(report["storage_devices"], tools::Json::array({loop.name}));
     EXPECT_EQ(report["machine"]["filesystem"], c.overlay ? "overlay" : c.name);
+    std::string figures; // for the log: what each program read, as the docs' table gives it
     for (const tools::Json& d : report["deliverables"]) {
         const std::string name = d["name"];
         const tools::Json& summary = d["summary"];
@@ -91,6 +93,7 @@ void CheckFileSystem(const FileSystemCase& c, const harness::ScratchDir& dir) {
         SCOPED_TRACE(name + ": " + conclusion);
         ASSERT_TRUE(summary["storage"].is_object()) << report["storage_unmeasured"];
         const double ratio = summary["storage"]["read_ratio"];
+        figures += " | " + name + " read " + tools::Format("%.2f", ratio) + "x";
         // Nothing here was measured as a guess: no caveat says "may".
         EXPECT_EQ(conclusion.find("may"), std::string::npos);
         if (name == "readrace_seq" || !bypassed) {
@@ -112,8 +115,8 @@ void CheckFileSystem(const FileSystemCase& c, const harness::ScratchDir& dir) {
             EXPECT_EQ(compare.err.find(said) != std::string::npos, !bypassed) << compare.err;
         }
     }
-    printf("file system: %s | O_DIRECT reads %s the page cache\n", c.name,
-           bypassed ? "bypass" : "go through");
+    printf("file system: %s | O_DIRECT reads %s the page cache%s\n", c.name,
+           bypassed ? "bypass" : "go through", figures.c_str());
 }
 
 TEST(FileSystems, TrafficBypassAndCaveatOnEachFileSystem) {
