@@ -58,7 +58,8 @@ tools::DeliverableRuns MadeRuns(const std::string& name, int runs, unsigned* see
 }
 
 // Writes one generated report, every write checked: a full scratch disk must stop the bench
-// with its reason, not hand the merge a truncated report to refuse. "" or the reason.
+// with its reason, not hand the merge a truncated report to refuse. Not WriteFileWhole: a sync
+// per report, ten thousand of them, is not what this bench times. "" or the reason.
 std::string WriteReport(const fs::path& path, const std::string& text) {
     int file = -1;
     std::string failed = tools::CreateNewFile(path.string(), &file);
